@@ -301,6 +301,7 @@ protected:
         env.insert("XDG_RUNTIME_DIR", dir.path());
         env.insert("PULSE_RUNTIME_PATH", dir.filePath("runtime"));
         env.remove("PULSE_SERVER");
+        env.insert("PULSE_COOKIE", dir.filePath("cookie"));
         server.setProcessEnvironment(env);
         server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         server.setStandardOutputFile(QProcess::nullDevice());
@@ -319,11 +320,14 @@ protected:
         }
         ASSERT_TRUE(up) << "the private PulseAudio daemon did not answer";
         ASSERT_EQ(setenv("PULSE_SERVER", ("unix:" + socket).toLocal8Bit().constData(), 1), 0);
+        // Keeps the client side from leaving a cookie in the user's home.
+        ASSERT_EQ(setenv("PULSE_COOKIE", dir.filePath("cookie").toLocal8Bit().constData(), 1), 0);
     }
 
     void TearDown() override
     {
         unsetenv("PULSE_SERVER");
+        unsetenv("PULSE_COOKIE");
         if (server.state() != QProcess::NotRunning) {
             server.terminate();
             if (!server.waitForFinished(5000)) {
