@@ -1,0 +1,257 @@
+#include "Output.h"
+
+#include <portaudio.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace qlrc::audio {
+
+// ---- Voice ------------------------------------------------------------------------------
+
+Voice::Voice() : blocks_(kBlocks) {}
+
+std::uint64_t Voice::newGeneration() {
+    return gen_.fetch_add(1, std::memory_order_acq_rel) + 1;
+}
+
+Block* Voice::freeBlock() {
+    const std::uint64_t w = writeCount_.load(std::memory_order_relaxed);  // producer owns it
+    const std::uint64_t r = readCount_.load(std::memory_order_acquire);   // block r-1 is released
+    if (w - r >= kBlocks) return nullptr;
+    return &blocks_[w % kBlocks];
+}
+
+void Voice::commit() {
+    writeCount_.fetch_add(1, std::memory_order_release);  // block contents visible before the count
+}
+
+void Voice::publishAnchor(double dac, double srcPos, double step, std::uint32_t frames, std::uint64_t gen) noexcept {
+    const std::uint32_t s = seq_.load(std::memory_order_relaxed);
+    seq_.store(s + 1, std::memory_order_relaxed);  // odd: readers retry
+    std::atomic_thread_fence(std::memory_order_release);
+    const std::uint32_t i = anchorHead_.load(std::memory_order_relaxed) % kAnchors;
+    Anchor& a = anchors_[i];
+    a.dac.store(dac, std::memory_order_relaxed);
+    a.srcPos.store(srcPos, std::memory_order_relaxed);
+    a.step.store(step, std::memory_order_relaxed);
+    a.frames.store(frames, std::memory_order_relaxed);
+    a.gen.store(gen, std::memory_order_relaxed);
+    anchorHead_.store(i + 1, std::memory_order_relaxed);
+    seq_.store(s + 2, std::memory_order_release);
+}
+
+// Real-time: no locks, no allocation, no logging; only atomics and copies.
+void Voice::mixInto(float* out, std::uint32_t frames, double dac, double rate) noexcept {
+    if (!playing_.load(std::memory_order_acquire)) return;
+    const std::uint64_t g = gen_.load(std::memory_order_acquire);
+    std::uint32_t done = 0;
+    while (done < frames) {
+        const std::uint64_t r = readCount_.load(std::memory_order_relaxed);
+        if (r == writeCount_.load(std::memory_order_acquire)) break;  // underrun: silence
+        const Block& b = blocks_[r % kBlocks];
+        if (b.gen < g) {  // produced before a seek, pause or rate change: drop unheard
+            readOffset_ = 0;
+            readCount_.store(r + 1, std::memory_order_release);
+            continue;
+        }
+        if (b.gen > g) break;  // produced for a generation this call has not seen yet
+        if (b.end) {
+            if (endGen_.load(std::memory_order_relaxed) != g) {
+                endDac_.store(dac + done / rate, std::memory_order_relaxed);
+                endGen_.store(g, std::memory_order_release);
+            }
+            break;  // the end block stays until the next generation drops it
+        }
+        const std::uint32_t take = std::min(b.frames - readOffset_, frames - done);
+        const float* src = b.samples + 2 * readOffset_;
+        float* dst = out + 2 * done;
+        for (std::uint32_t i = 0; i < 2 * take; ++i) dst[i] += src[i];
+        publishAnchor(dac + done / rate, b.srcPos + readOffset_ * b.step, b.step, take, g);
+        readOffset_ += take;
+        done += take;
+        if (readOffset_ >= b.frames) {
+            readOffset_ = 0;
+            readCount_.store(r + 1, std::memory_order_release);
+        }
+    }
+}
+
+bool Voice::heardPosition(double now, double rate, std::uint64_t gen, double& pos, bool& ended) const {
+    struct Copy { double dac, srcPos, step; std::uint32_t frames; std::uint64_t gen; };
+    std::array<Copy, kAnchors> copy;
+    std::uint64_t endGen = 0;
+    double endDac = 0;
+    for (;;) {
+        const std::uint32_t s1 = seq_.load(std::memory_order_acquire);
+        if (s1 & 1u) { std::this_thread::yield(); continue; }
+        for (std::size_t i = 0; i < kAnchors; ++i) {
+            const Anchor& a = anchors_[i];
+            copy[i] = {a.dac.load(std::memory_order_relaxed), a.srcPos.load(std::memory_order_relaxed),
+                       a.step.load(std::memory_order_relaxed), a.frames.load(std::memory_order_relaxed),
+                       a.gen.load(std::memory_order_relaxed)};
+        }
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (seq_.load(std::memory_order_relaxed) == s1) break;
+    }
+    endGen = endGen_.load(std::memory_order_acquire);
+    endDac = endDac_.load(std::memory_order_relaxed);
+    ended = endGen == gen && now >= endDac;
+
+    const Copy* best = nullptr;
+    for (const Copy& c : copy)
+        if (c.gen == gen && c.frames > 0 && c.dac <= now && (!best || c.dac > best->dac)) best = &c;
+    if (!best) return false;
+    pos = best->srcPos + std::clamp((now - best->dac) * rate, 0.0, static_cast<double>(best->frames)) * best->step;
+    return true;
+}
+
+// ---- Output -----------------------------------------------------------------------------
+
+namespace {
+struct PaSession {
+    bool ok = Pa_Initialize() == paNoError;
+    ~PaSession() {
+        if (ok) Pa_Terminate();
+    }
+};
+int PaCallback(const void*, void* out, unsigned long frames, const PaStreamCallbackTimeInfo* ti,
+               PaStreamCallbackFlags, void* user) {
+    return static_cast<Output*>(user)->onDeviceCallback(static_cast<float*>(out), frames,
+                                                         ti ? ti->outputBufferDacTime : 0.0,
+                                                         ti ? ti->currentTime : 0.0);
+}
+struct PaStreamCloser {
+    void operator()(PaStream* s) const { Pa_CloseStream(s); }
+};
+}  // namespace
+
+struct Output::Impl {
+    PaSession session;
+    std::unique_ptr<PaStream, PaStreamCloser> stream;
+    bool started = false;
+};
+
+Output::Output() : impl_(std::make_unique<Impl>()) {}
+
+std::shared_ptr<Output> Output::OpenDefault(int rate) {
+    std::shared_ptr<Output> out(new Output());
+    Impl& impl = *out->impl_;
+    if (!impl.session.ok) return nullptr;
+    const PaDeviceIndex dev = Pa_GetDefaultOutputDevice();
+    if (dev == paNoDevice) return nullptr;
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(dev);
+    if (!info || info->maxOutputChannels < 2) return nullptr;
+    PaStreamParameters params{};
+    params.device = dev;
+    params.channelCount = 2;
+    params.sampleFormat = paFloat32;
+    params.suggestedLatency = std::max(info->defaultLowOutputLatency, 0.04);
+    params.hostApiSpecificStreamInfo = nullptr;
+    out->rate_ = rate > 0 ? rate : 44100;
+    PaStream* raw = nullptr;
+    if (Pa_OpenStream(&raw, nullptr, &params, out->rate_, paFramesPerBufferUnspecified, paClipOff,
+                      &PaCallback, out.get()) != paNoError || !raw)
+        return nullptr;
+    impl.stream.reset(raw);
+    const PaStreamInfo* si = Pa_GetStreamInfo(raw);
+    out->latency_ = si ? si->outputLatency : params.suggestedLatency;
+    if (si && si->sampleRate > 0) out->rate_ = si->sampleRate;
+    if (Pa_StartStream(raw) != paNoError) return nullptr;
+    impl.started = true;
+    out->feeder_ = std::jthread([o = out.get()](std::stop_token st) { o->feederLoop(st); });
+    return out;
+}
+
+Output::~Output() {
+    if (feeder_.joinable()) {
+        feeder_.request_stop();
+        wakeup_.notify_all();
+        feeder_.join();
+    }
+    if (impl_->started) Pa_StopStream(impl_->stream.get());
+}
+
+double Output::now() const {
+    return impl_->stream ? Pa_GetStreamTime(impl_->stream.get()) : 0.0;
+}
+
+
+int Output::onDeviceCallback(float* out, unsigned long frames, double dacTime, double currentTime) noexcept {
+    if (dacTime <= 0) dacTime = currentTime + latency_;  // host API without dac times
+    return render(out, frames, dacTime);
+}
+
+// Real-time: the PortAudio callback. Only copies from the voices' rings and publishes
+// atomics — no decoding, locking, allocation or logging here.
+int Output::render(float* out, unsigned long frames, double dac) noexcept {
+    enterCount_.fetch_add(1, std::memory_order_seq_cst);
+    std::fill(out, out + 2 * frames, 0.0f);
+    for (auto& slot : slots_) {
+        Voice* v = slot.load(std::memory_order_seq_cst);
+        if (v) v->mixInto(out, static_cast<std::uint32_t>(frames), dac, rate_);
+    }
+    for (unsigned long i = 0; i < 2 * frames; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
+    rendered_.fetch_add(frames, std::memory_order_relaxed);
+    exitCount_.fetch_add(1, std::memory_order_seq_cst);
+    return paContinue;
+}
+
+bool Output::attach(Voice* voice, std::weak_ptr<VoiceClient> client) {
+    {
+        std::lock_guard lock(clientsMutex_);
+        clients_.emplace_back(voice, std::move(client));
+    }
+    for (auto& slot : slots_) {
+        Voice* expected = nullptr;
+        if (slot.compare_exchange_strong(expected, voice, std::memory_order_seq_cst)) return true;
+    }
+    std::lock_guard lock(clientsMutex_);
+    std::erase_if(clients_, [voice](const auto& c) { return c.first == voice; });
+    return false;
+}
+
+void Output::detach(Voice* voice) {
+    for (auto& slot : slots_) {
+        Voice* expected = voice;
+        slot.compare_exchange_strong(expected, nullptr, std::memory_order_seq_cst);
+    }
+    {
+        std::lock_guard lock(clientsMutex_);
+        std::erase_if(clients_, [voice](const auto& c) { return c.first == voice; });
+    }
+    // A callback that started before the slot was cleared may still be mixing this
+    // voice: wait until every callback begun so far has finished (bounded, in case the
+    // device has stopped calling back midway).
+    const std::uint64_t entered = enterCount_.load(std::memory_order_seq_cst);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (exitCount_.load(std::memory_order_seq_cst) < entered && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+void Output::wake() {
+    {
+        std::lock_guard lock(clientsMutex_);
+        woken_ = true;
+    }
+    wakeup_.notify_all();
+}
+
+// Feeder thread: tops up every attached voice about every 10 ms, at once when woken.
+void Output::feederLoop(std::stop_token stop) {
+    std::vector<std::shared_ptr<VoiceClient>> round;
+    while (!stop.stop_requested()) {
+        round.clear();
+        {
+            std::unique_lock lock(clientsMutex_);
+            wakeup_.wait_for(lock, stop, std::chrono::milliseconds(10), [this] { return woken_; });
+            woken_ = false;
+            for (auto& c : clients_)
+                if (auto p = c.second.lock()) round.push_back(std::move(p));
+        }
+        for (auto& c : round) c->feed();
+        round.clear();  // drop the references outside the lock
+    }
+}
+
+}  // namespace qlrc::audio
