@@ -266,27 +266,6 @@ TEST_F(TavreloTimerTest, ExceptionNobodyCatchesIsReportedAndTicksGoOn)
     EXPECT_NE(messages[0].find("unhandled"), std::string::npos);
 }
 
-TEST_F(TavreloTimerTest, OverriddenTimerMethodReceivesTheTicks)
-{
-    class TCountingTimer final : public TTavreloTimer {
-    public:
-        int own = 0;
-
-    protected:
-        void Timer() override
-        {
-            ++own;
-            TTavreloTimer::Timer();
-        }
-    };
-    TCountingTimer timer;
-    int handled = 0;
-    timer.SetInterval(10);
-    timer.SetOnTimer([&](TTavreloTimer*) { ++handled; });
-    ASSERT_TRUE(RunEventsUntil([&] { return handled >= 2; }));
-    EXPECT_EQ(timer.own, handled);
-}
-
 TEST_F(TavreloTimerTest, LongestIntervalIsAcceptedWithoutWrapping)
 {
     TTavreloTimer timer;
