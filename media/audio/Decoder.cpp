@@ -71,6 +71,9 @@ Mpg123Ptr NewMpg123(MemoryReader* reader) {
     Mpg123Ptr mh(mpg123_new(nullptr, &err));
     if (!mh || err != MPG123_OK) return nullptr;
     if (mpg123_param(mh.get(), MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0) != MPG123_OK) return nullptr;
+    // Frames decoded ahead of a seek target: low-rate layer III streams keep their bit
+    // reservoir across several frames, so one is not enough for clean samples.
+    if (mpg123_param(mh.get(), MPG123_PREFRAMES, 4, 0) != MPG123_OK) return nullptr;
     if (mpg123_format_none(mh.get()) != MPG123_OK) return nullptr;
     const long* rates = nullptr;
     std::size_t count = 0;
@@ -87,7 +90,10 @@ Mpg123Ptr NewMpg123(MemoryReader* reader) {
 // libmpg123 finds "frames" in almost anything, so a block is only taken for MPEG audio
 // when the frames it parses cover at least half of the bytes after the first frame
 // (tags and a little junk are fine; random bytes or a lone header are not).
-bool LooksLikeMpegAudio(const std::shared_ptr<const Bytes>& data) {
+// On success `length` is the exact (gapless) sample count from a full scan. The scan
+// runs on this separate handle: decoding on a handle that has scanned and seeked back
+// differs from a fresh decode in the last bit of some samples.
+bool ProbeMpegAudio(const std::shared_ptr<const Bytes>& data, std::int64_t& length) {
     MemoryReader reader{data, 0};
     Mpg123Ptr mh = NewMpg123(&reader);
     if (!mh) return false;
@@ -107,15 +113,21 @@ bool LooksLikeMpegAudio(const std::shared_ptr<const Bytes>& data) {
     }
     if (frames == 0 || first < 0) return false;
     const std::int64_t span = static_cast<std::int64_t>(data->size()) - first;
-    return span > 0 && covered * 2 >= span;
+    if (span <= 0 || covered * 2 < span) return false;
+    if (mpg123_scan(mh.get()) != MPG123_OK) return false;
+    const off_t samples = mpg123_length(mh.get());
+    if (samples < 0) return false;
+    length = samples;
+    return true;
 }
 
 class Mpg123Decoder final : public Decoder {
 public:
     static std::unique_ptr<Decoder> Open(std::shared_ptr<const Bytes> data) {
-        if (!data || data->empty() || !LooksLikeMpegAudio(data)) return nullptr;
+        std::int64_t length = 0;
+        if (!data || data->empty() || !ProbeMpegAudio(data, length)) return nullptr;
         std::unique_ptr<Mpg123Decoder> d(new Mpg123Decoder(std::move(data)));
-        if (!d->init()) return nullptr;
+        if (!d->init(length)) return nullptr;
         return d;
     }
 
@@ -142,15 +154,28 @@ public:
     }
 
     bool seek(std::int64_t frame) override {
-        const off_t r = mpg123_seek(mh_.get(), static_cast<off_t>(frame), SEEK_SET);
+        // libmpg123 lands on the exact sample, but its first output after a seek can be
+        // off (the layer III overlap is not primed at low rates); land earlier and decode
+        // a few frames' worth into the void so the samples delivered are clean.
+        const std::int64_t preroll = std::min<std::int64_t>(frame, 4 * 1152);
+        const off_t r = mpg123_seek(mh_.get(), static_cast<off_t>(frame - preroll), SEEK_SET);
         ended_ = false;
-        return r >= 0;
+        if (r < 0) return false;
+        std::int64_t left = preroll;
+        std::array<unsigned char, 4096> sink;
+        const std::int64_t bpf = format_.bytesPerFrame();
+        while (left > 0) {
+            const std::size_t n = read(sink.data(), static_cast<std::size_t>(std::min<std::int64_t>(left, 4096 / bpf)));
+            if (n == 0) return false;
+            left -= static_cast<std::int64_t>(n);
+        }
+        return true;
     }
 
 private:
     explicit Mpg123Decoder(std::shared_ptr<const Bytes> data) : reader_{std::move(data), 0} {}
 
-    bool init() {
+    bool init(std::int64_t length) {
         mh_ = NewMpg123(&reader_);
         if (!mh_) return false;
         long rate = 0;
@@ -160,12 +185,8 @@ private:
         // From here on only this format: a stream changing it midway ends there.
         if (mpg123_format_none(mh_.get()) != MPG123_OK) return false;
         if (mpg123_format(mh_.get(), rate, channels, MPG123_ENC_SIGNED_16) != MPG123_OK) return false;
-        if (mpg123_scan(mh_.get()) != MPG123_OK) return false;
-        const off_t length = mpg123_length(mh_.get());
-        if (length < 0) return false;
         mpg123_frameinfo2 info{};
         if (mpg123_info(mh_.get(), &info) != MPG123_OK) return false;
-        if (mpg123_seek(mh_.get(), 0, SEEK_SET) < 0) return false;
         format_.rate = static_cast<int>(rate);
         format_.channels = channels;
         format_.eightBit = false;
@@ -215,6 +236,17 @@ public:
     }
 
     std::size_t read(void* dst, std::size_t frames) override {
+        if (floatData_) {
+            // libsndfile does not scale float WAV data read as short; convert here.
+            const std::size_t ch = static_cast<std::size_t>(format_.channels);
+            floats_.resize(frames * ch);
+            const sf_count_t n = sf_readf_float(sf_.get(), floats_.data(), static_cast<sf_count_t>(frames));
+            if (n <= 0) return 0;
+            auto* out = static_cast<std::int16_t*>(dst);
+            for (std::size_t i = 0; i < static_cast<std::size_t>(n) * ch; ++i)
+                out[i] = static_cast<std::int16_t>(std::clamp(std::lrint(floats_[i] * 32768.0f), -32768L, 32767L));
+            return static_cast<std::size_t>(n);
+        }
         if (!format_.eightBit) {
             const sf_count_t n = sf_readf_short(sf_.get(), static_cast<short*>(dst), static_cast<sf_count_t>(frames));
             return n > 0 ? static_cast<std::size_t>(n) : 0;
@@ -252,6 +284,7 @@ private:
         format_.rate = info.samplerate;
         format_.channels = info.channels;
         format_.eightBit = minor == SF_FORMAT_PCM_U8 || minor == SF_FORMAT_PCM_S8;
+        floatData_ = minor == SF_FORMAT_FLOAT || minor == SF_FORMAT_DOUBLE;
         switch (minor) {
         case SF_FORMAT_PCM_S8: case SF_FORMAT_PCM_U8: format_.origres = 8; break;
         case SF_FORMAT_PCM_16: format_.origres = 16; break;
@@ -274,6 +307,8 @@ private:
     MemoryReader reader_;
     std::unique_ptr<SNDFILE, SndfileDeleter> sf_;
     std::vector<short> wide_;
+    std::vector<float> floats_;
+    bool floatData_ = false;
 };
 
 // ---- libopenmpt -------------------------------------------------------------------------
