@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QShortcutEvent>
+#include <QtMath>
 
 #include <algorithm>
 #include <cassert>
@@ -53,15 +54,19 @@ void DrawSides(QPainter& P, const TRect& R, bool TopLeft, const QColor& TL, bool
 
 void DrawFrame(QPainter& P, const TRect& R, const QColor& TL, const QColor& BR) { DrawSides(P, R, true, TL, true, BR); }
 
-void EnsureSharedBitmaps(const QColor& Face) {
+void EnsureSharedBitmaps(const QColor& Face, qreal Dpr) {
     if (!GPattern) {
         GPattern = std::make_unique<QImage>(8, 8, QImage::Format_RGB32);
         for (int Y = 0; Y < 8; ++Y)
             for (int X = 0; X < 8; ++X)
                 GPattern->setPixel(X, Y, (X % 2) == (Y % 2) ? qRgb(255, 255, 255) : Face.rgb());
     }
-    if (!GOffscreen)
-        GOffscreen = std::make_unique<QImage>(OffscreenSize, OffscreenSize, QImage::Format_ARGB32_Premultiplied);
+    // Sized in device pixels so that text stays sharp on scaled screens.
+    if (!GOffscreen || GOffscreen->devicePixelRatio() != Dpr) {
+        const int Side = qCeil(OffscreenSize * Dpr);
+        GOffscreen = std::make_unique<QImage>(Side, Side, QImage::Format_ARGB32_Premultiplied);
+        GOffscreen->setDevicePixelRatio(Dpr);
+    }
 }
 
 constexpr int TextFlagsMeasure = Qt::TextShowMnemonic;
@@ -489,14 +494,17 @@ void TfrSpeedButton::RegrabShortcut() {
 
 void TfrSpeedButton::paintEvent(QPaintEvent*) {
     const TEdgeColours C = EdgeColours(*this);
-    EnsureSharedBitmaps(C.Face);
+    const qreal Dpr = devicePixelRatioF();
+    EnsureSharedBitmaps(C.Face, Dpr);
     if (width() <= OffscreenSize && height() <= OffscreenSize) {
         {
             QPainter Off(GOffscreen.get());
             PaintTo(Off);
         }
+        // Composed first, then copied in one go: no flicker of face, glyph and caption.
         QPainter Surface(this);
-        Surface.drawImage(QPoint(0, 0), *GOffscreen, QRect(0, 0, width(), height()));
+        Surface.drawImage(QRectF(0, 0, width(), height()), *GOffscreen,
+                          QRectF(0, 0, width() * Dpr, height() * Dpr));
     } else {
         QPainter Surface(this);
         PaintTo(Surface);

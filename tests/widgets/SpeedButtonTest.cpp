@@ -265,6 +265,28 @@ TEST_F(SpeedButtonLooks, LargeButtonsPaintDirectly) {
     EXPECT_FALSE(InkBox(I, QRect(2, 2, 146, 116)).isEmpty());
 }
 
+// Run by CTest a second time with QT_SCALE_FACTOR=2.
+TEST_F(SpeedButtonLooks, ScaledScreenComposesInDevicePixels) {
+    auto* B = Make(10, 10, 80, 24);
+    B->SetCaption("Wide");
+    Show();
+    const qreal Dpr = B->devicePixelRatioF();
+    if (Dpr < 2) GTEST_SKIP() << "needs QT_SCALE_FACTOR=2";
+    const QImage I = Grab(B);
+    ASSERT_EQ(I.size(), QSize(qRound(80 * Dpr), qRound(24 * Dpr)));
+    EXPECT_EQ(At(I, 0, 0), Highlight());
+    EXPECT_EQ(At(I, I.width() - 1, I.height() - 1), DkShadow());
+    // Text drawn at device resolution has strokes finer than a logical pixel:
+    // some 2 x 2 block of the caption is not one colour.
+    bool Fine = false;
+    for (int Y = 4; Y + 1 < I.height() - 4 && !Fine; Y += 2)
+        for (int X = 4; X + 1 < I.width() - 4 && !Fine; X += 2) {
+            const QRgb P = I.pixel(X, Y);
+            Fine = I.pixel(X + 1, Y) != P || I.pixel(X, Y + 1) != P || I.pixel(X + 1, Y + 1) != P;
+        }
+    EXPECT_TRUE(Fine) << "the caption was upscaled from a logical-pixel bitmap";
+}
+
 // ---------------------------------------------------------------------------
 using SpeedButtonMouse = ButtonFixture;
 
@@ -546,13 +568,26 @@ TEST_F(SpeedButtonHot, DisabledFlatButtonIsNeverHot) {
     EXPECT_FALSE(B->Hot());
 }
 
-TEST_F(SpeedButtonHot, ClickOnFlatButtonKeepsItHot) {
+TEST_F(SpeedButtonHot, ClickKeepsItHotAndDraggingOffLeavesOnce) {
     auto* B = Make(20, 20, 40, 24);
     B->SetFlat(true);
+    Counter C;
+    C.Attach(B);
     Show();
     QTest::mouseMove(B, QPoint(5, 5));
     Click(B);
     EXPECT_TRUE(B->Hot());
+    EXPECT_EQ(B->State(), bsUp);
+
+    QTest::mousePress(B, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseMove(B, QPoint(5, 100));
+    QTest::mouseRelease(B, Qt::LeftButton, {}, QPoint(5, 100));
+    // Qt hands out the leave held back by the press with the next pointer move.
+    QTest::mouseMove(Form.get(), QPoint(25, 120));
+    EXPECT_EQ(C.Clicks, 1);
+    EXPECT_EQ(C.Enters, 1);
+    EXPECT_EQ(C.Leaves, 1);
+    EXPECT_FALSE(B->Hot());
     EXPECT_EQ(B->State(), bsUp);
 }
 
