@@ -28,14 +28,15 @@ bool SameRgb(QRgb A, const QColor& B) { return (A & 0xFFFFFFu) == (B.rgb() & 0xF
 
 QColor SysColor(const QWidget& W, QPalette::ColorRole Role) { return W.palette().color(QPalette::Active, Role); }
 
-// The desktop's 3-D colours, named the way the edge drawing thinks of them.
+// The desktop's 3-D colours, named the way the edge drawing thinks of them:
+// face = Button, highlight = Light, shadow = Dark, dark 3-D shadow = Shadow.
 struct TEdgeColours {
-    QColor Face, Highlight, Light3D, Shadow, DkShadow3D;
+    QColor Face, Highlight, Shadow, DkShadow3D;
 };
 
 TEdgeColours EdgeColours(const QWidget& W) {
-    return {SysColor(W, QPalette::Button), SysColor(W, QPalette::Light), SysColor(W, QPalette::Midlight),
-            SysColor(W, QPalette::Dark), SysColor(W, QPalette::Shadow)};
+    return {SysColor(W, QPalette::Button), SysColor(W, QPalette::Light), SysColor(W, QPalette::Dark),
+            SysColor(W, QPalette::Shadow)};
 }
 
 // One-pixel lines along the chosen sides of R; top/left first, so the

@@ -43,7 +43,6 @@ protected:
     QColor Sys(QPalette::ColorRole Role) const { return QColor(Form->palette().color(QPalette::Active, Role).rgb()); }
     QColor Face() const { return Sys(QPalette::Button); }
     QColor Highlight() const { return Sys(QPalette::Light); }
-    QColor Light3D() const { return Sys(QPalette::Midlight); }
     QColor Shadow() const { return Sys(QPalette::Dark); }
     QColor DkShadow() const { return Sys(QPalette::Shadow); }
 
