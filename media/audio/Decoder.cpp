@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 namespace qlrc::audio {
@@ -263,22 +264,42 @@ public:
     }
 
     bool seek(std::int64_t frame) override {
-        return sf_seek(sf_.get(), static_cast<sf_count_t>(frame), SEEK_SET) >= 0;
+        if (sf_seek(sf_.get(), static_cast<sf_count_t>(frame), SEEK_SET) >= 0) return true;
+        // Damaged files (a truncated FLAC, say) can refuse to seek: start over and skip.
+        SF_INFO info{};
+        if (!open(info)) return false;
+        return skip(frame) == frame;
     }
 
 private:
     explicit SndfileDecoder(std::shared_ptr<const Bytes> data) : reader_{std::move(data), 0} {}
 
-    bool init() {
+    bool open(SF_INFO& info) {
+        sf_.reset();
+        reader_.pos = 0;
         SF_VIRTUAL_IO io{SfLength, SfSeek, SfRead, SfWrite, SfTell};
-        SF_INFO info{};
         sf_.reset(sf_open_virtual(&io, SFM_READ, &info, &reader_));
-        if (!sf_) return false;
+        return sf_ != nullptr;
+    }
+
+    std::int64_t skip(std::int64_t frames) {
+        std::vector<std::uint8_t> sink(4096 * static_cast<std::size_t>(format_.bytesPerFrame()));
+        std::int64_t done = 0;
+        while (done < frames) {
+            const std::size_t n = read(sink.data(), static_cast<std::size_t>(std::min<std::int64_t>(frames - done, 4096)));
+            if (n == 0) break;
+            done += static_cast<std::int64_t>(n);
+        }
+        return done;
+    }
+
+    bool init() {
+        SF_INFO info{};
+        if (!open(info)) return false;
         const int major = info.format & SF_FORMAT_TYPEMASK;
         const int minor = info.format & SF_FORMAT_SUBMASK;
         if (major == SF_FORMAT_MPEG) return false;  // MPEG audio goes through libmpg123
-        if (info.samplerate <= 0 || info.samplerate > 768000 || info.channels < 1 || info.channels > 8
-            || info.frames < 0)
+        if (info.samplerate <= 0 || info.samplerate > 768000 || info.channels < 1 || info.channels > 8)
             return false;
         sf_command(sf_.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
         format_.rate = info.samplerate;
@@ -300,7 +321,13 @@ private:
         else if (major == SF_FORMAT_OGG) format_.ctype = minor == SF_FORMAT_OPUS ? BASS_CTYPE_STREAM_OPUS
                                                                                  : BASS_CTYPE_STREAM_OGG;
         else format_.ctype = BASS_CTYPE_STREAM_WAV;
-        length_ = info.frames;
+        if (info.frames >= 0 && info.frames < (std::int64_t{1} << 40)) {
+            length_ = info.frames;
+        } else {
+            // Length unknown (a damaged or streamed file): count by decoding once.
+            length_ = skip(std::numeric_limits<std::int64_t>::max());
+            if (!seek(0)) return false;
+        }
         return true;
     }
 
@@ -370,10 +397,22 @@ std::unique_ptr<Decoder> OpenSndfileDecoder(std::shared_ptr<const Bytes> data) {
     return SndfileDecoder::Open(std::move(data));
 }
 
+namespace {
+// Containers libsndfile is asked about. Anything else goes to libmpg123 only (libsndfile
+// would otherwise try MPEG itself, noisily and to no use).
+bool HasContainerMagic(const Bytes& b) {
+    if (b.size() < 12) return false;
+    static constexpr std::array<const char*, 9> kMagic = {"RIFF", "RIFX", "RF64", "BW64", "FORM",
+                                                          "fLaC", "OggS", "caff", ".snd"};
+    for (const char* m : kMagic)
+        if (std::memcmp(b.data(), m, 4) == 0) return true;
+    return false;
+}
+}  // namespace
+
 std::unique_ptr<Decoder> OpenStreamDecoder(std::shared_ptr<const Bytes> data) {
-    // libsndfile only takes containers with a real header (RIFF, fLaC, OggS ...), so it
-    // goes first; anything else is tried as MPEG audio.
-    if (auto d = OpenSndfileDecoder(data)) return d;
+    if (!data) return nullptr;
+    if (HasContainerMagic(*data)) return OpenSndfileDecoder(std::move(data));
     return OpenMpg123Decoder(std::move(data));
 }
 
