@@ -1,11 +1,13 @@
 // Rendering back to LRC text, saving and cutting out a time range.
 #include "Exceptions.h"
 #include "LRCHandle.h"
+#include "ReferenceLyrics.h"
 #include "Streams.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -63,6 +65,26 @@ TEST(Output, GetTextGroupsEqualTextsAndLeavesTheDocumentAlone)
     ASSERT_EQ(again.Count(), doc.Count());
     for (int i = 0; i < doc.Count(); ++i)
         EXPECT_EQ(again.GetItem(i), doc.GetItem(i));
+}
+
+TEST(Output, GetTextMatchesTheLiteralRendering)
+{
+    std::mt19937 random(11);
+    const char* const texts[] = {"la", "x", "", "La", "chorus", "la "};
+    for (int round = 0; round < 200; ++round) {
+        TLyricHandle doc;
+        TLRCInfo info;
+        info.Artist = round % 3 ? "someone" : "";
+        info.Offset = round % 4 - 2;
+        doc.SetInfo(info);
+        const int count = static_cast<int>(random() % 30);
+        for (int i = 0; i < count; ++i) {
+            const std::int32_t t = static_cast<std::int32_t>(random() % 20) * 500 - 1000;
+            doc.Add(TLyricItem{texts[random() % 6], FormatTimeLabel(t), t, 0, lvDefault});
+        }
+        const std::string header = doc.GetHeaderText();
+        ASSERT_EQ(doc.GetText(), reference::GetText(header, reference::LinesOf(doc))) << "round " << round;
+    }
 }
 
 TEST(Output, SortByTimeIsStable)
