@@ -85,15 +85,6 @@ TEST_F(SpeedButtonProperties, OutOfRangeValuesAreAbsorbed) {
     EXPECT_EQ(B->NumGlyphs(), 2);
 }
 
-TEST_F(SpeedButtonProperties, LiveCountFollowsButtons) {
-    const int Before = TfrSpeedButton::LiveButtons();
-    {
-        TfrSpeedButton A, B;
-        EXPECT_EQ(TfrSpeedButton::LiveButtons(), Before + 2);
-    }
-    EXPECT_EQ(TfrSpeedButton::LiveButtons(), Before);
-}
-
 // ---------------------------------------------------------------------------
 using SpeedButtonLooks = ButtonFixture;
 
