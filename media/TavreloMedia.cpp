@@ -1,0 +1,2 @@
+// TAudioMedia: see TavreloMedia.h.
+#include "TavreloMedia.h"
