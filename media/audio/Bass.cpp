@@ -280,7 +280,8 @@ public:
             positionFrames();  // may find the end has been reached
             if (state_ == State::Playing) return TRUE;
         }
-        startAt(restart ? 0.0 : stored_);
+        if (restart) jumped_ = true;
+        startAt(restart ? 0.0 : stored_, true);
         return TRUE;
     }
 
@@ -290,11 +291,91 @@ public:
     // Feeder thread: decode ahead into the voice's ring.
     void feed() override {
         std::lock_guard lock(m_);
+        feedLocked(Voice::kBlocks);
+    }
+
+protected:
+    double positionFrames() override {
+        if (state_ != State::Playing) return stored_;
+        double p = 0;
+        if (!out_) {
+            p = basePos_ + static_cast<double>(SilentNowNs() - baseNs_) * 1e-9 * freq_;
+            if (p >= static_cast<double>(length_)) {
+                if (loop_ && length_ > 0) return std::fmod(p, static_cast<double>(length_));
+                return finish();
+            }
+            return p;
+        }
+        bool ended = false;
+        const bool heard = voice_->heardPosition(out_->now(), out_->rate(), validFrom_, gen_, p, ended);
+        if (ended) return finish();
+        if (!heard) p = genStart_;
+        if (p >= static_cast<double>(length_)) p = loop_ ? p - static_cast<double>(length_) : static_cast<double>(length_);
+        // Device time estimates jitter a little between callbacks; never step back
+        // (except across a loop's wrap, which jumps by far more than half a second).
+        if (p < lastPos_ && lastPos_ - p < 0.5 * freq_) p = lastPos_;
+        lastPos_ = p;
+        return p;
+    }
+
+    bool seekTo(std::int64_t frame) override {
+        if (state_ == State::Playing) {
+            startAt(static_cast<double>(frame), false);
+        } else {
+            stored_ = static_cast<double>(frame);
+            jumped_ = true;
+        }
+        return true;
+    }
+
+    DWORD activity() override {
+        positionFrames();  // notices the end of the stream
+        switch (state_) {
+        case State::Playing: return BASS_ACTIVE_PLAYING;
+        case State::Paused: return BASS_ACTIVE_PAUSED;
+        case State::Stopped: break;
+        }
+        return BASS_ACTIVE_STOPPED;
+    }
+
+    void changeFreq(float value) override {
+        if (state_ == State::Playing && !out_) {
+            const double p = positionFrames();
+            freq_ = value;
+            if (state_ == State::Playing) startAt(p, true);
+        } else if (state_ == State::Playing) {
+            // Continue right after what the device already has, at the new rate.
+            const double p = holdVoice();
+            freq_ = value;
+            startAt(p, true);
+        } else {
+            freq_ = value;
+        }
+    }
+
+    void changeLoop(bool on) override {
+        if (state_ == State::Playing && !out_) {
+            const double p = positionFrames();
+            loop_ = on;
+            if (state_ == State::Playing) startAt(p, true);  // re-base the clock
+        } else if (state_ == State::Playing && on && producedEnd_) {
+            loop_ = on;
+            startAt(holdVoice(), true);  // an end already queued must go
+        } else {
+            loop_ = on;
+        }
+    }
+
+private:
+    // Decodes up to maxBlocks blocks into the free part of the voice's ring.
+    void feedLocked(std::size_t maxBlocks) {
         if (!out_ || state_ != State::Playing || producedEnd_) return;
         const double devRate = out_->rate();
         const bool direct = freq_ == static_cast<float>(fmt_.rate) && devRate == fmt_.rate;
         int emptyRounds = 0;
-        while (Block* b = voice_->freeBlock()) {
+        for (std::size_t filled = 0; filled < maxBlocks; ++filled) {
+            Block* b = voice_->freeBlock();
+            if (!b) break;
             b->gen = gen_;
             b->end = false;
             b->step = freq_ / devRate;
@@ -317,68 +398,6 @@ public:
         }
     }
 
-protected:
-    double positionFrames() override {
-        if (state_ != State::Playing) return stored_;
-        double p = 0;
-        if (!out_) {
-            p = basePos_ + static_cast<double>(SilentNowNs() - baseNs_) * 1e-9 * freq_;
-            if (p >= static_cast<double>(length_)) {
-                if (loop_ && length_ > 0) return std::fmod(p, static_cast<double>(length_));
-                return finish();
-            }
-            return p;
-        }
-        bool ended = false;
-        const bool heard = voice_->heardPosition(out_->now(), out_->rate(), gen_, p, ended);
-        if (ended) return finish();
-        if (!heard) p = genStart_;
-        if (p >= static_cast<double>(length_)) p = loop_ ? p - static_cast<double>(length_) : static_cast<double>(length_);
-        // Device time estimates jitter a little between callbacks; never step back
-        // (except across a loop's wrap, which jumps by far more than half a second).
-        if (p < lastPos_ && lastPos_ - p < 0.5 * freq_) p = lastPos_;
-        lastPos_ = p;
-        return p;
-    }
-
-    bool seekTo(std::int64_t frame) override {
-        if (state_ == State::Playing) startAt(static_cast<double>(frame));
-        else stored_ = static_cast<double>(frame);
-        return true;
-    }
-
-    DWORD activity() override {
-        positionFrames();  // notices the end of the stream
-        switch (state_) {
-        case State::Playing: return BASS_ACTIVE_PLAYING;
-        case State::Paused: return BASS_ACTIVE_PAUSED;
-        case State::Stopped: break;
-        }
-        return BASS_ACTIVE_STOPPED;
-    }
-
-    void changeFreq(float value) override {
-        if (state_ == State::Playing) {
-            const double p = positionFrames();
-            freq_ = value;
-            if (state_ == State::Playing) startAt(p);
-        } else {
-            freq_ = value;
-        }
-    }
-
-    void changeLoop(bool on) override {
-        if (state_ == State::Playing) {
-            const double p = positionFrames();
-            loop_ = on;
-            // Silent output: re-base the clock. Device: an end already queued must go.
-            if (state_ == State::Playing && (!out_ || (on && producedEnd_))) startAt(p);
-        } else {
-            loop_ = on;
-        }
-    }
-
-private:
     enum class State { Stopped, Playing, Paused };
 
     double finish() {
@@ -394,19 +413,36 @@ private:
     BOOL halt(State to) {
         std::lock_guard lock(m_);
         if (state_ == State::Playing) {
-            stored_ = positionFrames();
-            if (voice_) {
-                voice_->setPlaying(false);
-                gen_ = voice_->newGeneration();  // what is queued is dropped; resuming decodes from stored_
+            stored_ = positionFrames();  // silent output; may also find the end
+            if (voice_ && state_ == State::Playing) {
+                // The device still plays what it has queued, so the channel stops after
+                // that, and continues from there: nothing is skipped or heard twice.
+                stored_ = holdVoice();
+                gen_ = voice_->newGeneration();  // what is left in the ring is dropped
             }
         }
         if (state_ != State::Stopped) state_ = to;
         return TRUE;
     }
 
-    // Starts (or restarts) playing from source frame `from`, at once.
-    void startAt(double from) {
+    // Stops the callback taking from the voice and returns the source position right
+    // after the last frame it mixed (or where this generation started).
+    double holdVoice() {
+        voice_->setPlaying(false);
+        out_->quiesce();
+        double end = genStart_;
+        if (!voice_->lastMixedEnd(validFrom_, end)) end = genStart_;
+        return std::clamp(end, 0.0, static_cast<double>(length_));
+    }
+
+    // Starts (or restarts) playing from source frame `from`, at once. continuous: the
+    // audio follows on from what the device is still playing (resume, rate or loop
+    // change), so the position keeps following it; otherwise (seek, restart) the
+    // position jumps to `from` now.
+    void startAt(double from, bool continuous) {
         from = std::clamp(from, 0.0, static_cast<double>(length_));
+        if (jumped_) continuous = false;
+        jumped_ = false;
         state_ = State::Playing;
         stored_ = from;
         if (!out_) {
@@ -414,14 +450,20 @@ private:
             baseNs_ = SilentNowNs();
             return;
         }
+        voice_->setPlaying(false);
+        out_->quiesce();
+        voice_->flush();
         const auto frame = static_cast<std::int64_t>(std::floor(from));
         producedEnd_ = !decoder_->seek(frame);  // a decoder that cannot seek ends here
         producePos_ = static_cast<double>(frame);
         if (src_) src_reset(src_.get());
-        srcIn_.clear();
         gen_ = voice_->newGeneration();
+        if (!continuous) {
+            validFrom_ = gen_;
+            lastPos_ = from;
+        }
         genStart_ = from;
-        lastPos_ = from;
+        feedLocked(8);  // the first ~50 ms are ready before the callback looks
         voice_->setPlaying(true);
         out_->wake();
     }
@@ -489,6 +531,8 @@ private:
     std::int64_t baseNs_ = 0;
     // device
     std::uint64_t gen_ = 0;
+    std::uint64_t validFrom_ = 0;  // oldest generation whose audio still counts for the position
+    bool jumped_ = true;           // moved while not playing: the next start is a jump
     double genStart_ = 0;
     double lastPos_ = 0;
     double producePos_ = 0;

@@ -49,11 +49,18 @@ public:
     std::uint64_t newGeneration();
     std::uint64_t generation() const { return gen_.load(std::memory_order_acquire); }
     void setPlaying(bool on) { playing_.store(on, std::memory_order_release); }
-    // Source position heard at device time `now` (device running at `rate` Hz) in
-    // generation `gen`; false when nothing
-    // of that generation has reached the device yet. `ended` tells that the end block
-    // of that generation has been heard.
-    bool heardPosition(double now, double rate, std::uint64_t gen, double& pos, bool& ended) const;
+    // Drops every queued block. Only after setPlaying(false) and Output::quiesce(): the
+    // control thread then stands in for the consumer, which is not looking.
+    void flush();
+    // Source position heard at device time `now` (device running at `rate` Hz), from
+    // what the callback mixed in generations minGen..curGen; false when none of that has
+    // reached the device yet. `ended`: the end block of curGen has been heard.
+    bool heardPosition(double now, double rate, std::uint64_t minGen, std::uint64_t curGen, double& pos,
+                       bool& ended) const;
+    // Source position just after the last frame mixed in generations >= minGen (where a
+    // continuation must start so nothing is skipped or heard twice); false when none.
+    // Call after setPlaying(false) and Output::quiesce().
+    bool lastMixedEnd(std::uint64_t minGen, double& end) const;
 
     // ---- producer side (feeder, owning channel's lock held) ----
     Block* freeBlock();  // next block to fill, or null when the ring is full
@@ -65,6 +72,8 @@ public:
 
 private:
     void publishAnchor(double dac, double srcPos, double step, std::uint32_t frames, std::uint64_t gen) noexcept;
+    struct AnchorCopy { double dac, srcPos, step; std::uint32_t frames; std::uint64_t gen; };
+    void copyAnchors(std::array<AnchorCopy, kAnchors>& out) const;
 
     std::vector<Block> blocks_;  // fixed size, allocated once
     // SPSC indices. writeCount_ is stored by the producer with release after the block is
@@ -117,6 +126,9 @@ public:
     bool attach(Voice* voice, std::weak_ptr<VoiceClient> client);
     // Removes the voice; on return the callback no longer touches it.
     void detach(Voice* voice);
+    // Waits until a callback in progress (if any) has finished, so that what it read
+    // (a voice's playing flag, say) before this call is no longer in use.
+    void quiesce();
     // Makes the feeder run a round now (after play, seek, rate change).
     void wake();
 
