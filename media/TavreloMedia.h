@@ -244,6 +244,8 @@ public:
 
     // The lyric document (read-only use; the scan may be appending to it).
     const TLyricHandle& Lyric() const { return *FLyric; }
+    // The playback stream (0 before Open or when the bytes are not audio).
+    HSTREAM Channel() const { return FChannel; }
     // Whether a sentence scan was started and has not finished yet.
     bool Scanning() const;
     // Replaces the system mixer used by GetVolume/SetVolume (tests hand in a fake).
