@@ -191,12 +191,17 @@ protected:
         pending_.clear();
         pendingOff_ = 0;
         eof_ = false;
-        if (!decoder_->seek(frame)) {
-            eof_ = true;  // the decoder is in an unknown place: deliver nothing more
-            return false;
+        if (decoder_->seek(frame)) {
+            pos_ = frame;
+            return true;
         }
-        pos_ = frame;
-        return true;
+        // Damaged data the decoder cannot cross: go back to where we were; failing that,
+        // the stream ends here.
+        if (!decoder_->seek(pos_)) {
+            eof_ = true;
+            length_ = pos_;
+        }
+        return false;
     }
 
     DWORD activity() override { return hasMore() ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED; }
