@@ -8,9 +8,6 @@ extern "C" const char* __tsan_default_suppressions() {
            "race:libpulsecommon\n"
            "race:libasound.so\n"
            "race:libasound_module_pcm_pulse.so\n"
-           "called_from_lib:libpulse.so\n"
-           "called_from_lib:libpulsecommon\n"
-           "called_from_lib:libasound_module_pcm_pulse.so\n"
            "deadlock:libpulsecommon\n"
            "mutex:libpulsecommon\n";
 }
