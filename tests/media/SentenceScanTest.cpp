@@ -214,6 +214,26 @@ TEST(SentenceThread, FillsTheDocumentFromAPatternFile)
     EXPECT_EQ(doc.LineStartAt(30000), 24400);
 }
 
+TEST(SentenceThread, FiveSecondGapAndTwentySecondFallbackOnRealDecodes)
+{
+    // Long pauses every 3 s: only every other one is 5 s after the last start.
+    std::vector<int> runs;
+    for (int i = 0; i < 5; ++i)
+        runs.insert(runs.end(), {-30, 120});
+    TLyricHandle gaps;
+    ScanInto(PatternWav(runs), gaps);
+    EXPECT_EQ(DocumentTimes(gaps), (Times{400, 6400, 12400}));
+
+    // After a start at 600 ms, only 100 ms pauses every 2 s (one of 160 ms at 8.76 s):
+    // none qualifies alone, so at 20.7 s the largest count from 5.6 s on is forced.
+    runs = {-30, 100};
+    for (int c = 0; c < 12; ++c)
+        runs.insert(runs.end(), {c == 3 ? -8 : -5, c == 3 ? 92 : 95});
+    TLyricHandle forced;
+    ScanInto(PatternWav(runs), forced);
+    EXPECT_EQ(DocumentTimes(forced), (Times{400, 8720}));
+}
+
 TEST(SentenceThread, SilentFileAddsNothing)
 {
     TLyricHandle doc;
