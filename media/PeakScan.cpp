@@ -193,8 +193,10 @@ TLevelTrace ReadLevelTrace(TMemoryStream& stream)
         trace.BytesPer20Ms = 0;
         return trace;
     }
+    // Room for the readings the length promises, within reason: a damaged file may
+    // report a length it does not have.
     if (trace.LengthBytes > 0)
-        trace.Readings.reserve(static_cast<std::size_t>(trace.LengthBytes / trace.BytesPer20Ms + 2));
+        trace.Readings.reserve(static_cast<std::size_t>(std::min<std::int64_t>(trace.LengthBytes / trace.BytesPer20Ms + 2, 1 << 20)));
     ReadLevels(handle.Get(), [&](const TLevelReading& reading) {
         trace.Readings.push_back(reading);
         return false;
