@@ -150,28 +150,24 @@ public:
 
     DWORD level() override {
         std::lock_guard lock(m_);
-        const std::int64_t want = std::max<std::int64_t>(1, SecondsToFrames(0.02, fmt_.rate));
-        scratch_.resize(static_cast<std::size_t>(want) * bpf_);
-        const std::size_t got = readFrames(scratch_.data(), static_cast<std::size_t>(want));
+        const auto want = static_cast<std::size_t>(std::max<std::int64_t>(1, SecondsToFrames(0.02, fmt_.rate)));
+        // Peaks straight from the decoded chunk, without copying it out first: the
+        // waveform scan calls this some 50 times per second of audio.
+        int peak[2] = {0, 0};
+        std::size_t got = 0;
+        while (got < want && hasMore()) {
+            const std::size_t avail = (pending_.size() - pendingOff_) / bpf_;
+            const std::size_t take = std::min(avail, want - got);
+            AddPeaks(pending_.data() + pendingOff_, take, peak);
+            pendingOff_ += take * bpf_;
+            got += take;
+        }
+        pos_ += static_cast<std::int64_t>(got);
+        if (pos_ > length_) length_ = pos_;
         if (got == 0) return Fail(BASS_ERROR_ENDED, DWORD{0});
         tError = BASS_OK;
-        DWORD peak[2] = {0, 0};
-        const std::size_t ch = static_cast<std::size_t>(fmt_.channels);
-        for (std::size_t f = 0; f < got; ++f) {
-            for (std::size_t c = 0; c < ch && c < 2; ++c) {
-                int v;
-                if (fmt_.eightBit) v = (static_cast<int>(scratch_[f * ch + c]) - 128) * 256;
-                else {
-                    std::int16_t s;
-                    std::memcpy(&s, scratch_.data() + 2 * (f * ch + c), 2);
-                    v = s;
-                }
-                const DWORD a = static_cast<DWORD>(v < 0 ? -v : v);
-                peak[c] = std::max(peak[c], a);
-            }
-        }
-        if (ch == 1) peak[1] = peak[0];
-        return peak[0] | (peak[1] << 16);
+        if (fmt_.channels == 1) peak[1] = peak[0];
+        return static_cast<DWORD>(peak[0]) | (static_cast<DWORD>(peak[1]) << 16);
     }
 
     DWORD data(void* buffer, DWORD length) override {
@@ -207,6 +203,40 @@ protected:
     DWORD activity() override { return hasMore() ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED; }
 
 private:
+    // Raises peak[0] / peak[1] to the largest magnitudes of channels 0 and 1 (mono:
+    // channel 0 only) in `frames` frames at `src`; 8-bit samples count (s - 128) * 256.
+    void AddPeaks(const std::uint8_t* src, std::size_t frames, int peak[2]) const {
+        const std::size_t ch = static_cast<std::size_t>(fmt_.channels);
+        const std::size_t used = std::min<std::size_t>(ch, 2);
+        if (fmt_.eightBit) {
+            for (std::size_t f = 0; f < frames; ++f)
+                for (std::size_t c = 0; c < used; ++c)
+                    peak[c] = std::max(peak[c], std::abs(static_cast<int>(src[f * ch + c]) - 128) * 256);
+            return;
+        }
+        constexpr std::size_t kChunk = 2048;  // samples
+        std::int16_t s[kChunk];
+        const std::size_t perChunk = kChunk / ch;
+        for (std::size_t done = 0; done < frames;) {
+            const std::size_t n = std::min(perChunk, frames - done);
+            std::memcpy(s, src + done * ch * 2, n * ch * 2);  // the bytes may not be aligned for int16
+            if (ch == 2) {
+                int l = peak[0], r = peak[1];
+                for (std::size_t f = 0; f < n; ++f) {
+                    l = std::max(l, std::abs(static_cast<int>(s[2 * f])));
+                    r = std::max(r, std::abs(static_cast<int>(s[2 * f + 1])));
+                }
+                peak[0] = l;
+                peak[1] = r;
+            } else {
+                for (std::size_t f = 0; f < n; ++f)
+                    for (std::size_t c = 0; c < used; ++c)
+                        peak[c] = std::max(peak[c], std::abs(static_cast<int>(s[f * ch + c])));
+            }
+            done += n;
+        }
+    }
+
     // Keeps one decoded chunk ahead, so "data remains" is known exactly.
     bool hasMore() {
         if (pendingOff_ < pending_.size()) return true;
@@ -243,7 +273,6 @@ private:
     Bytes pending_;
     std::size_t pendingOff_ = 0;
     bool eof_ = false;
-    Bytes scratch_;
 };
 
 struct SrcDeleter {
