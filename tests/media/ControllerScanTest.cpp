@@ -3,6 +3,9 @@
 // the controller in the middle of it) and the clip export.
 #include "ControllerFixture.h"
 
+#include "Exceptions.h"
+
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -272,6 +275,23 @@ TEST_F(ControllerTest, ExportClipAsksForTheChoiceWhenAnABSectionExists)
     ASSERT_TRUE(media.ExportClip(&sentence, &sentenceLrc, {}, [](TClipChoice& c) { c.Tag = 1; }));
     ExpectClipOf(sentence.Bytes(), 5000, 10000);  // cut at the end of the audio
     EXPECT_EQ(SampleAt(sentence.Bytes(), 0), 105);
+}
+
+TEST_F(ControllerTest, ExportClipWritesNothingWhenTheLyricCannotBeMade)
+{
+    // The document also writes kkk.lrc into the current folder; a folder of that
+    // name makes it fail after the WAV image is ready.
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    ASSERT_TRUE(QDir().mkdir("kkk.lrc"));
+    TAudioMedia& media = PausedAt(3500);
+    TMemoryStream audioOut;
+    TMemoryStream lyricOut;
+    EXPECT_THROW(media.ExportClip(&audioOut, &lyricOut, {}, {}), EFCreateError);
+    EXPECT_EQ(audioOut.Size(), 0);
+    EXPECT_EQ(lyricOut.Size(), 0);
+    EXPECT_TRUE(QDir::setCurrent(previous));
 }
 
 TEST_F(ControllerTest, ExportedWavIsReadBackBySox)

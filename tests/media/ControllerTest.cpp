@@ -304,6 +304,13 @@ TEST_F(ControllerTest, ALoopWithBBeforeAEndsAtItsFirstJump)
     media.SetPositionBytes(8000 * 1764 / 10);  // no checks on byte seeks
     media.ABStep();  // B 8000
     ASSERT_EQ(media.GetPointB(), 8000);
+    // A reversed section is nothing to export.
+    TMemoryStream audioOut;
+    TMemoryStream lyricOut;
+    EXPECT_FALSE(media.ExportClip(&audioOut, &lyricOut, {}, [](TClipChoice& c) { c.Tag = 2; }));
+    EXPECT_EQ(audioOut.Size() + lyricOut.Size(), 0);
+
+    media.Resume();
     media.TimerTick();
     EXPECT_EQ(media.GetABState(), 0);
     EXPECT_EQ(media.PositionMs(), 10000);
