@@ -358,5 +358,28 @@ TEST_F(DeviceOutput, DoubleRatePlaysTwiceAsFastInSourcePositions) {
         EXPECT_NEAR(static_cast<double>(onsets[i] - onsets[i - 1]) / 1e9, 0.25, 0.002);
 }
 
+TEST_F(DeviceOutput, LoopingWrapsToTheStartWithoutAGap) {
+    // One second with a click at 0.1 s, looped: the clicks come exactly a second apart.
+    std::vector<std::int16_t> one(2 * kRate, 0);
+    for (std::size_t i = 0; i < 44; ++i) one[2 * (4410 + i)] = one[2 * (4410 + i) + 1] = 20000;
+    const Bytes loop = MakeWav(kRate, 2, one);
+    Handle h(PlayStream(loop, BASS_SAMPLE_LOOP));
+    ASSERT_TRUE(h);
+    ASSERT_TRUE(BASS_ChannelPlay(h.get(), TRUE));
+    const std::int64_t start = NowNs();
+    playAndSample(h.get(), [&](double) { return NowNs() - start < 3'400'000'000; });
+    const auto onsets = Onsets(recorder.left(), recorder.t0());
+    ASSERT_GE(onsets.size(), 3u);
+    for (std::size_t i = 1; i < onsets.size(); ++i)
+        EXPECT_NEAR(static_cast<double>(onsets[i] - onsets[i - 1]) / 1e9, 1.0, 0.001);
+    std::printf("[ loop ] click:");
+    for (std::int64_t w : onsets) {
+        const double reported = PositionAt(samples, w);
+        std::printf(" %.1f ms", (reported - 0.1) * 1000);
+        EXPECT_NEAR(reported, 0.1, 0.020);  // heard where the (wrapped) position says
+    }
+    std::printf("\n");
+}
+
 }  // namespace
 }  // namespace qlrc::audio::test

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <string>
 
 namespace qlrc::audio::test {
 namespace {
@@ -173,6 +175,30 @@ TEST(SilentOutput, ChosenByTheEnvironmentAndUsedBeforeInit) {
     EXPECT_TRUE(BASS_Test_OutputIsSilent());
     EXPECT_TRUE(BASS_Free());
     unsetenv("QERIMOLRC_AUDIO");
+}
+
+TEST(SilentOutput, WithoutADeviceInitFailsAndPlaybackCarriesOnSilently) {
+    // A sound server that is not there: ALSA then has no default device on a machine
+    // without a sound card, and PortAudio none to open.
+    const char* old = std::getenv("PULSE_SERVER");
+    const std::string saved = old ? old : "";
+    ASSERT_EQ(setenv("PULSE_SERVER", "unix:/nonexistent/qlrc-no-server", 1), 0);
+    const BOOL ok = BASS_Init(-1, 44100, 0, nullptr, nullptr);
+    const int code = BASS_ErrorGetCode();
+    if (old) setenv("PULSE_SERVER", saved.c_str(), 1);
+    else unsetenv("PULSE_SERVER");
+    if (ok) {
+        BASS_Free();
+        GTEST_SKIP() << "this machine has a sound card";
+    }
+    EXPECT_EQ(code, BASS_ERROR_DRIVER);
+    EXPECT_TRUE(BASS_Test_OutputIsSilent());
+    const Bytes wav = MakeWav(44100, 2, std::vector<std::int16_t>(2 * 44100, 0));
+    Handle h(PlayStream(wav));
+    ASSERT_TRUE(h);
+    EXPECT_TRUE(BASS_ChannelPlay(h.get(), TRUE));
+    EXPECT_EQ(BASS_ChannelIsActive(h.get()), BASS_ACTIVE_PLAYING);
+    EXPECT_FALSE(BASS_Free());  // it was never initialised
 }
 
 }  // namespace
