@@ -34,6 +34,18 @@ inline Bytes Tone(int seconds, std::int16_t level = 8000)
     return MakeWav(44100, 2, std::vector<std::int16_t>(static_cast<std::size_t>(seconds) * 2 * 44100, level));
 }
 
+// Phrases: 600 ms of silence, then 2400 ms of tone, `count` times. The sentence
+// scan finds a start every 6 s: 400, 6400, 12400 ... ms.
+inline Bytes Phrases(int count)
+{
+    std::vector<std::int16_t> samples;
+    for (int k = 0; k < count; ++k) {
+        samples.insert(samples.end(), 2 * 26460, 0);
+        samples.insert(samples.end(), 2 * 105840, 9000);
+    }
+    return MakeWav(44100, 2, samples);
+}
+
 inline std::unique_ptr<TMemoryStream> StreamOf(const Bytes& bytes)
 {
     return std::make_unique<TMemoryStream>(std::string(bytes.begin(), bytes.end()));

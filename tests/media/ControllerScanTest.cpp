@@ -19,17 +19,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Phrases: 600 ms of silence, then 2400 ms of tone, `count` times.
-Bytes Phrases(int count)
-{
-    std::vector<std::int16_t> samples;
-    for (int k = 0; k < count; ++k) {
-        samples.insert(samples.end(), 2 * 26460, 0);
-        samples.insert(samples.end(), 2 * 105840, 9000);
-    }
-    return MakeWav(44100, 2, samples);
-}
-
 // A long MP3 of phrases, made once per process with sox and lame.
 const Bytes& LongMp3()
 {

@@ -49,13 +49,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(FDir.isValid());
-        // Phrases: 600 ms of silence, then 2400 ms of tone, five times (15 s).
-        std::vector<std::int16_t> samples;
-        for (int k = 0; k < 5; ++k) {
-            samples.insert(samples.end(), 2 * 26460, 0);
-            samples.insert(samples.end(), 2 * 105840, 9000);
-        }
-        qlrc::audio::test::WriteAll(Path("audio.wav"), MakeWav(44100, 2, samples));
+        qlrc::audio::test::WriteAll(Path("audio.wav"), Phrases(5));
         const std::string lrc = kThreeLines;
         qlrc::audio::test::WriteAll(Path("audio.lrc"), Bytes(lrc.begin(), lrc.end()));
     }
