@@ -103,6 +103,19 @@ void BM_GetLevelPass(benchmark::State& state) {
 }
 BENCHMARK(BM_GetLevelPass)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Opening a stream: the validity probe, the exact-length scan and the decoder's own
+// handle (the controller opens the file three times: playback, peak scan, sentence scan).
+void BM_CreateStream(benchmark::State& state) {
+    const Song& s = TheSong();
+    if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
+    for (auto _ : state) {
+        const DWORD h = BASS_StreamCreateFile(TRUE, s.bytes.data(), 0, static_cast<QWORD>(s.bytes.size()), BASS_STREAM_DECODE);
+        if (!h) return state.SkipWithError("stream creation failed");
+        BASS_StreamFree(h);
+    }
+}
+BENCHMARK(BM_CreateStream)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The reference: the mpg123 command decoding the same file without output.
 void BM_Mpg123CommandTestMode(benchmark::State& state) {
     const Song& s = TheSong();
