@@ -13,7 +13,8 @@
 // freed or unknown handle gives the error result of the function (FALSE, 0 or -1 as
 // listed) and BASS_ErrorGetCode() == BASS_ERROR_HANDLE; it never crashes.
 //
-// Output. BASS_Init opens the default PortAudio device. When no device can be opened,
+// Output. BASS_Init opens the default PortAudio device (about 100 ms of buffering; a
+// pause or seek is heard after it, while the position already tells the truth). When no device can be opened,
 // BASS_Init returns FALSE and the layer carries on with a silent output driven by the
 // monotonic clock: playback, positions and end of stream behave as with a device, only
 // inaudibly. The silent output is also used when the environment has QERIMOLRC_AUDIO=null
@@ -23,7 +24,9 @@
 // Position of a playback channel is the sample being heard now (latency-compensated),
 // smooth and monotonic while playing, exact when paused or stopped, and moved at once by
 // BASS_ChannelSetPosition. Pausing or stopping keeps the position; BASS_ChannelPlay(h,
-// FALSE) continues from it, BASS_ChannelPlay(h, TRUE) starts from byte 0.
+// FALSE) continues from it, BASS_ChannelPlay(h, TRUE) starts from byte 0. On a device,
+// pausing lets what the device already holds play out and the position then stands
+// just after it, where playing continues: nothing is skipped or heard twice.
 #pragma once
 
 #include <cstdint>
@@ -132,8 +135,9 @@ int BASS_ErrorGetCode();
 // Returns 0 when no decoder accepts the bytes (BASS_ERROR_FILEFORM), never crashing.
 HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags);
 // Module files (MOD, XM, IT, S3M, ...) through libopenmpt, rendered in stereo at `freq`
-// Hz (44100 when 0). Decode only: flags must contain BASS_MUSIC_DECODE. The same rules
-// for mem/offset/length as BASS_StreamCreateFile (length 0 with mem TRUE is refused).
+// Hz (44100 when 0): a decode channel with BASS_MUSIC_DECODE, else a playback channel.
+// The same rules for mem/offset/length as BASS_StreamCreateFile (length 0 with mem TRUE
+// is refused).
 HMUSIC BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length, DWORD flags, DWORD freq);
 // Frees a stream or music handle (playback stops at once).
 BOOL BASS_StreamFree(HSTREAM handle);
