@@ -36,8 +36,8 @@ class TAudioMedia;
 // ---- COM-style interfaces ------------------------------------------------------
 // Plain abstract classes whose virtual functions sit in the vtable in declaration
 // order. They have no virtual destructor on purpose: the slots must stay exactly
-// where the slot table puts them. Reference counting does nothing; every object
-// is freed by its owner.
+// where clients of the interface expect them. Reference counting does nothing;
+// every object is freed by its owner.
 
 using HRESULT = std::int32_t;
 inline constexpr HRESULT S_OK = 0;
@@ -268,7 +268,7 @@ private:
     void StopSentenceScan();
     std::unique_ptr<TAUDIODevice> MasterLine();
 
-    // Fields in the order of the original design; FScan and FMixerFactory are ours.
+    // GUI thread only, except FLyric, which the scan appends to (it locks itself).
     std::unique_ptr<TTavreloTimer> FTimer;
     TNotifyEvent FOnUpdate;
     bool FOpened = false;
@@ -282,9 +282,9 @@ private:
     std::unique_ptr<TLyricHandle> FLyric;
     std::unique_ptr<TMemoryStream> FAudio;
     std::unique_ptr<TMemoryStream> FScanAudio;
-    bool FAutoScan = true;
+    const bool FAutoScan = true;  // the scan is always allowed
+    TMixerFactory FMixerFactory;
     // Declared last so it is destroyed first, should the destructor body not have
     // stopped it already: the scan writes FLyric.
-    TMixerFactory FMixerFactory;
     std::unique_ptr<TScanThread> FScan;
 };
