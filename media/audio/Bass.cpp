@@ -176,7 +176,7 @@ public:
         std::lock_guard lock(m_);
         const std::size_t frames = length / static_cast<DWORD>(bpf_);
         const std::size_t got = readFrames(buffer, frames);
-        tError = got ? BASS_OK : BASS_ERROR_ENDED;
+        tError = (got || frames == 0) ? BASS_OK : BASS_ERROR_ENDED;
         return static_cast<DWORD>(got * bpf_);
     }
 
