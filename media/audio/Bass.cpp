@@ -2,8 +2,10 @@
 //
 // Locking: the handle table has one mutex (held only to find, add or remove handles);
 // each channel has its own mutex, held for every operation on it, including the
-// feeder's decoding for a playing channel. Lock order: table -> nothing; channel ->
-// Output's client list (through wake/detach). The PortAudio callback takes no lock.
+// feeder's decoding for a playing channel. Lock order: the table lock is never held
+// while taking another (except by BASS_Init, which opens the device under it); a
+// channel's lock may be followed by Output's client list (wake/detach) or the silent
+// clock's lock. The PortAudio callback takes no lock at all.
 #include "../Bass.h"
 
 #include "Decoder.h"
