@@ -295,7 +295,7 @@ void Output::wake() {
     wakeup_.notify_all();
 }
 
-// Feeder thread: tops up every attached voice about every 20 ms (the rings hold ~370 ms),
+// Feeder thread: tops up every attached voice about every 20 ms (the rings hold ~1.1 s),
 // at once when woken.
 void Output::feederLoop(std::stop_token stop) {
     std::vector<std::shared_ptr<VoiceClient>> round;

@@ -39,7 +39,8 @@ struct Block {
 // single-consumer (callback) ring of blocks plus the published playhead.
 class Voice {
 public:
-    static constexpr std::size_t kBlocks = 64;  // ~370 ms at 44.1 kHz
+    // ~1.1 s at 44.1 kHz: the feeder may be starved of CPU for a while without a gap.
+    static constexpr std::size_t kBlocks = 192;
     static constexpr std::size_t kAnchors = 256;
 
     Voice();
