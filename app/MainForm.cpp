@@ -450,6 +450,12 @@ void TfrmMain::PaintBox1Paint(QPainter& Canvas)
         Canvas.fillRect(QRect(0, FViewBitmap.height(), box.width(), box.height() - FViewBitmap.height()), Qt::black);
 }
 
+void TfrmMain::SetMedia(std::unique_ptr<TAudioMedia> Media)
+{
+    FMedia.reset();
+    FMedia = std::move(Media);
+}
+
 void TfrmMain::RebuildStripAtCurrentScale()
 {
     if (!FMedia) return;

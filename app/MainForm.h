@@ -120,6 +120,11 @@ public:
     void btnSaveClick();
     void mmiLoadLrcTextClick();
 
+    // Takes over the controller of an opened file (the previous one is freed first,
+    // which stops it). OpenMedia hands its new controller over here.
+    void SetMedia(std::unique_ptr<TAudioMedia> Media);
+    TAudioMedia* Media() const { return FMedia.get(); }
+
     // (Re)opens an audio file and builds everything that depends on it.
     void OpenMedia(const QString& FileName);
     // Redraws the waveform strip of the open file at FMiliSecondsPerPixel without

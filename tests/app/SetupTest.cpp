@@ -3,6 +3,8 @@
 #include "AppFixture.h"
 #include "MainForm.h"
 #include "Setupfrm.h"
+#include "Streams.h"
+#include "TavreloMedia.h"
 #include "UpdownEdit.h"
 
 #include <QAction>
@@ -10,6 +12,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
@@ -323,4 +326,81 @@ TEST_F(SettingsCommand, AFailedWriteIsReportedAndTheScaleStillApplies)
     QTRY_COMPARE(FBoxes.size(), std::size_t(1));
     EXPECT_EQ(FBoxes[0].Text, QStringLiteral("Unable to write to ") + FIniPath);
     EXPECT_EQ(FForm->MiliSecondsPerPixel(), 200);
+}
+
+// ---- The settings command during playback ---------------------------------------------
+
+class SettingsDuringPlayback : public SettingsCommand {
+protected:
+    void SetUp() override
+    {
+        SettingsCommand::SetUp();
+        // A real MP3 of a few seconds, played on the silent output.
+        const QString wav = FFolder.filePath(QStringLiteral("tone.wav"));
+        const QString mp3 = FFolder.filePath(QStringLiteral("tone.mp3"));
+        ASSERT_EQ(QProcess::execute(QStringLiteral("sox"), {"-n", "-r", "44100", "-c", "2", wav, "synth", "8", "sine", "440"}), 0);
+        ASSERT_EQ(QProcess::execute(QStringLiteral("lame"), {"--quiet", "-b", "128", wav, mp3}), 0);
+        auto audio = std::make_unique<TMemoryStream>();
+        audio->LoadFromFile(mp3.toStdString());
+        auto media = std::make_unique<TAudioMedia>(std::move(audio), std::make_unique<TMemoryStream>());
+        media->Open();
+        ASSERT_NE(media->Channel(), 0u) << "the MP3 did not open";
+        media->Play();
+        FForm->SetMedia(std::move(media));
+        QTest::qWait(300);
+        ASSERT_EQ(Media().State(), msPlaying);
+    }
+
+    TAudioMedia& Media() { return *FForm->Media(); }
+};
+
+TEST_F(SettingsDuringPlayback, CancelContinuesFromTheSamePlace)
+{
+    std::int32_t during = -1;
+    TMediaState stateDuring = msStopped;
+    RunDialog([&](TfrmSetup& Dialog) {
+        stateDuring = Media().State();
+        during = Media().PositionMs();
+        QTest::qWait(200);
+        EXPECT_EQ(Media().PositionMs(), during) << "paused while the dialog is open";
+        QTest::mouseClick(Dialog.btnCancel, Qt::LeftButton);
+    });
+    EXPECT_EQ(stateDuring, msPaused);
+    EXPECT_GE(during, 250);
+    EXPECT_EQ(Media().State(), msPlaying);
+    EXPECT_GE(Media().PositionMs(), during);
+    EXPECT_FALSE(QFileInfo::exists(FIniPath));
+}
+
+TEST_F(SettingsDuringPlayback, OkKeepsPlayingInsteadOfStartingAgain)
+{
+    std::int32_t during = -1;
+    RunDialog([&](TfrmSetup& Dialog) {
+        during = Media().PositionMs();
+        QTest::keyClick(Dialog.UpdownEdit1->Edit(), Qt::Key_PageDown);
+        QTest::mouseClick(Dialog.btnConfirm, Qt::LeftButton);
+    });
+    EXPECT_EQ(FForm->MiliSecondsPerPixel(), 40);
+    EXPECT_EQ(Media().State(), msPlaying);
+    EXPECT_GE(Media().PositionMs(), during) << "the song is not started again";
+    EXPECT_GE(during, 250);
+}
+
+TEST_F(SettingsDuringPlayback, APausedSongStaysPaused)
+{
+    Media().TogglePause();
+    const std::int32_t paused = Media().PositionMs();
+    RunDialog([&](TfrmSetup& Dialog) { QTest::mouseClick(Dialog.btnCancel, Qt::LeftButton); });
+    EXPECT_EQ(Media().State(), msPaused);
+    RunDialog([&](TfrmSetup& Dialog) { QTest::mouseClick(Dialog.btnConfirm, Qt::LeftButton); });
+    EXPECT_EQ(Media().State(), msPaused);
+    EXPECT_EQ(Media().PositionMs(), paused);
+}
+
+TEST_F(SettingsDuringPlayback, AFailedWriteStillLetsTheSongGoOn)
+{
+    ASSERT_TRUE(QDir().mkpath(FIniPath));
+    RunDialog([&](TfrmSetup& Dialog) { QTest::mouseClick(Dialog.btnConfirm, Qt::LeftButton); });
+    QTRY_COMPARE(FBoxes.size(), std::size_t(1));
+    EXPECT_EQ(Media().State(), msPlaying);
 }
