@@ -19,6 +19,7 @@
 #include "TavreloTimer.h"
 
 #include "ClipExport.h"
+#include "PeakScan.h"
 #include "SentenceScan.h"
 
 #include <cstdint>
