@@ -148,6 +148,37 @@ TEST_F(DecodeTest, LevelOfFullScaleMonoAndEightBitSources) {
     EXPECT_EQ(BASS_ChannelGetLevel(e.get()), 32768u | (127u * 256u << 16));
 }
 
+TEST_F(DecodeTest, LevelsOfEveryMpegFixtureAreThePeaksOfMpg123sSamples) {
+    // Each GetLevel equals the peaks of the same 20 ms of the mpg123 command's output.
+    for (const std::string& name : Fx().mp3s) {
+        SCOPED_TRACE(name);
+        const Bytes file = Fx().bytes(name);
+        const Bytes ref = Fx().bytes(name + ".raw");
+        Handle h(DecodeStream(file));
+        ASSERT_TRUE(h);
+        BASS_CHANNELINFO info;
+        ASSERT_TRUE(BASS_ChannelGetInfo(h.get(), &info));
+        const std::size_t ch = info.chans;
+        const auto block = static_cast<std::size_t>(BASS_ChannelSeconds2Bytes(h.get(), 0.02)) / 2;  // samples
+        std::size_t at = 0, blocks = 0;
+        while (BASS_ChannelIsActive(h.get()) == BASS_ACTIVE_PLAYING) {
+            const DWORD level = BASS_ChannelGetLevel(h.get());
+            DWORD peak[2] = {0, 0};
+            for (std::size_t i = at; i < std::min(at + block, ref.size() / 2); ++i) {
+                std::int16_t v;
+                std::memcpy(&v, ref.data() + 2 * i, 2);
+                const DWORD a = static_cast<DWORD>(std::abs(static_cast<int>(v)));
+                peak[(i - at) % ch] = std::max(peak[(i - at) % ch], a);
+            }
+            if (ch == 1) peak[1] = peak[0];
+            ASSERT_EQ(level, peak[0] | (peak[1] << 16)) << "block " << blocks;
+            at += block;
+            ++blocks;
+        }
+        EXPECT_EQ(blocks, (ref.size() / 2 + block - 1) / block);
+    }
+}
+
 // ---- GetData and SetPosition ------------------------------------------------------------
 
 TEST_F(DecodeTest, GetDataAndSetPositionRoundTripOnPcm) {
