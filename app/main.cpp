@@ -2,24 +2,9 @@
 // arguments the demo song beside the executable is opened when it is there.
 #include "Application.h"
 #include "MainForm.h"
+#include "Startup.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTimer>
-
-namespace {
-
-// The demo made by the build (demo/ beside the executable) or installed under share/.
-QString DemoFile(const QString& name)
-{
-    const QDir exeDir(QCoreApplication::applicationDirPath());
-    for (const QString& candidate : {exeDir.filePath(QStringLiteral("demo/") + name),
-                                     exeDir.filePath(QStringLiteral("../share/qerimolrc/demo/") + name)})
-        if (QFileInfo::exists(candidate)) return QDir::cleanPath(candidate);
-    return {};
-}
-
-}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -27,16 +12,9 @@ int main(int argc, char** argv)
     TfrmMain frmMain;
     frmMain.show();
 
-    const QStringList arguments = application.arguments().mid(1);
-    QString audio = arguments.value(0);
-    QString lyrics = arguments.value(1);
-    if (arguments.isEmpty()) {
-        audio = DemoFile(QStringLiteral("demo.mp3"));
-        lyrics = DemoFile(QStringLiteral("demo.txt"));
-    }
-    // From inside the event loop, so that a failure reaches the application's
-    // exception handler and is shown like any other.
-    if (!audio.isEmpty() || !lyrics.isEmpty())
-        QTimer::singleShot(0, &frmMain, [&frmMain, audio, lyrics] { frmMain.OpenFromCommandLine(audio, lyrics); });
+    const TStartupFiles files = StartupFiles(application.arguments().mid(1), QCoreApplication::applicationDirPath());
+    // From inside the event loop, so that a failure is shown like any other.
+    if (!files.Audio.isEmpty() || !files.Lyrics.isEmpty())
+        QTimer::singleShot(0, &frmMain, Guarded([&frmMain, files] { frmMain.OpenFromCommandLine(files.Audio, files.Lyrics); }));
     return application.exec();
 }

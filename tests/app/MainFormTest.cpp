@@ -7,9 +7,11 @@
 #include "Exceptions.h"
 #include "FR_Ctrls.h"
 #include "MainForm.h"
+#include "Startup.h"
 
 #include <QAction>
 #include <QActionGroup>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -277,6 +279,43 @@ TEST_F(MainWindow, LyricsNamedOnTheCommandLineAreLoaded)
             << error.what();
     }
     EXPECT_EQ(form->memLRC->toPlainText(), QStringLiteral("第一行\n"));
+}
+
+TEST(Startup, NamedFilesOrTheDemoBesideTheProgram)
+{
+    QTemporaryDir prefix;
+    ASSERT_TRUE(prefix.isValid());
+    const QString bin = prefix.filePath(QStringLiteral("bin"));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    EXPECT_EQ(StartupFiles({"a.mp3"}, bin).Audio, QStringLiteral("a.mp3"));
+    EXPECT_TRUE(StartupFiles({"a.mp3"}, bin).Lyrics.isEmpty());
+    EXPECT_EQ(StartupFiles({"a.mp3", "b.txt"}, bin).Lyrics, QStringLiteral("b.txt"));
+    EXPECT_TRUE(StartupFiles({}, bin).Audio.isEmpty()) << "no demo, nothing opened";
+
+    // Installed: share/qerimolrc/demo next to bin/.
+    const QString shared = prefix.filePath(QStringLiteral("share/qerimolrc/demo"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    QFile(shared + QStringLiteral("/demo.mp3")).open(QIODevice::WriteOnly);
+    QFile(shared + QStringLiteral("/demo.txt")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(StartupFiles({}, bin).Audio, shared + QStringLiteral("/demo.mp3"));
+    // Built: demo/ beside the executable comes first.
+    ASSERT_TRUE(QDir().mkpath(bin + QStringLiteral("/demo")));
+    QFile(bin + QStringLiteral("/demo/demo.txt")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(StartupFiles({}, bin).Lyrics, bin + QStringLiteral("/demo/demo.txt"));
+}
+
+TEST_F(MainWindow, TheBuiltDemoOpensItsLyrics)
+{
+    const TStartupFiles demo = StartupFiles({}, QStringLiteral(QLRC_APP_BINARY_DIR));
+    if (demo.Lyrics.isEmpty()) GTEST_SKIP() << "the build made no demo (espeak-ng, sox or lame missing)";
+    EXPECT_TRUE(demo.Audio.endsWith(QStringLiteral("demo.mp3")));
+    auto form = ShowMain();
+    form->OpenFromCommandLine(demo.Audio, demo.Lyrics);
+    const QStringList lines = form->memLRC->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_EQ(lines[0], QStringLiteral("月亮在天上慢慢地走"));
+    EXPECT_EQ(lines[1], QStringLiteral("The moon is walking slowly in the sky"));
+    EXPECT_TRUE(form->grab().save(QStringLiteral("demo_window.png")));
 }
 
 TEST_F(MainWindow, ScreenshotShowsTheChineseTexts)
