@@ -220,6 +220,7 @@ TEST(SetupDialog, ComponentsAndKeys)
 
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_TRUE(dialog.grab().save(QStringLiteral("setup_dialog.png")));
     QTest::keyClick(dialog.UpdownEdit1->Edit(), Qt::Key_Return);
     EXPECT_EQ(dialog.result(), QDialog::Accepted) << "Enter confirms from inside the edit";
     dialog.show();
