@@ -288,34 +288,21 @@ struct LyricParser {
             return Attempt::Continue;
         };
 
+        // Up to three digit runs joined by ":", closed by "]" or followed by a fraction.
         if (!digitRun())
             return restart();
-        Token separator = ReadToken();
-        if (IsByte(separator, ']'))
-            return accept(separator);
-        if (IsByte(separator, '.'))
-            return fraction();
-        if (!IsByte(separator, ':'))
-            return restart();
-        collected += ':';
-        if (!digitRun())
-            return restart();
-        separator = ReadToken();
-        if (IsByte(separator, ']'))
-            return accept(separator);
-        if (IsByte(separator, '.'))
-            return fraction();
-        if (!IsByte(separator, ':'))
-            return restart();
-        collected += ':';
-        if (!digitRun())
-            return restart();
-        separator = ReadToken();
-        if (IsByte(separator, ']'))
-            return accept(separator);
-        if (IsByte(separator, '.'))
-            return fraction();
-        return restart();
+        for (int colons = 0;; ++colons) {
+            const Token separator = ReadToken();
+            if (IsByte(separator, ']'))
+                return accept(separator);
+            if (IsByte(separator, '.'))
+                return fraction();
+            if (colons == 2 || !IsByte(separator, ':'))
+                return restart();
+            collected += ':';
+            if (!digitRun())
+                return restart();
+        }
     }
 
     static bool SameLetters(const std::string& bytes, const char* name)

@@ -1,6 +1,7 @@
 #include "ClipExport.h"
 
 #include "Bass.h"
+#include "DecodeHandle.h"
 #include "Streams.h"
 
 #include <algorithm>
@@ -9,23 +10,6 @@
 #include <limits>
 
 namespace {
-
-// Frees a decode handle at scope end.
-class TDecodeHandle {
-public:
-    explicit TDecodeHandle(HSTREAM handle) : FHandle(handle) {}
-    ~TDecodeHandle()
-    {
-        if (FHandle != 0)
-            BASS_StreamFree(FHandle);
-    }
-    TDecodeHandle(const TDecodeHandle&) = delete;
-    TDecodeHandle& operator=(const TDecodeHandle&) = delete;
-    HSTREAM Get() const { return FHandle; }
-
-private:
-    HSTREAM FHandle;
-};
 
 constexpr std::int64_t kHeaderBytes = 44;
 constexpr DWORD kReadBytes = 10000;

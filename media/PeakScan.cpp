@@ -3,6 +3,7 @@
 #include "PeakScan.h"
 
 #include "Bass.h"
+#include "DecodeHandle.h"
 #include "Streams.h"
 #include "TavreloMedia.h"
 
@@ -25,22 +26,6 @@ constexpr std::uint64_t kEndColumn = std::numeric_limits<std::uint64_t>::max();
 constexpr std::uint32_t kQuietBelow = 10922;
 constexpr std::uint32_t kNormalTop = 29768;
 constexpr std::uint32_t kFullScale = 32768;
-
-class TDecodeHandle {
-public:
-    explicit TDecodeHandle(HSTREAM handle) : FHandle(handle) {}
-    ~TDecodeHandle()
-    {
-        if (FHandle != 0)
-            BASS_StreamFree(FHandle);
-    }
-    TDecodeHandle(const TDecodeHandle&) = delete;
-    TDecodeHandle& operator=(const TDecodeHandle&) = delete;
-    HSTREAM Get() const { return FHandle; }
-
-private:
-    HSTREAM FHandle;
-};
 
 // A decode handle over the stream's bytes (the stream is rewound); 0 when no decoder
 // accepts them.

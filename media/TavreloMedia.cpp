@@ -3,6 +3,8 @@
 // lyric document, which takes its own lock.
 #include "TavreloMedia.h"
 
+#include "DecodeHandle.h"
+
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -44,30 +46,6 @@ std::int32_t BytesToMs(HSTREAM channel, QWORD bytes)
     return static_cast<std::int32_t>(ms);
 }
 
-// Frees a decode handle unless ownership has passed on (to the scan thread).
-class TDecodeHandleGuard {
-public:
-    TDecodeHandleGuard(DWORD handle, bool music) : FHandle(handle), FMusic(music) {}
-    ~TDecodeHandleGuard()
-    {
-        if (FHandle == 0)
-            return;
-        // Nothing to do about a failure here: the handle is gone either way.
-        if (FMusic)
-            static_cast<void>(BASS_MusicFree(FHandle));
-        else
-            static_cast<void>(BASS_StreamFree(FHandle));
-    }
-    TDecodeHandleGuard(const TDecodeHandleGuard&) = delete;
-    TDecodeHandleGuard& operator=(const TDecodeHandleGuard&) = delete;
-
-    DWORD Get() const { return FHandle; }
-    DWORD Release() { return std::exchange(FHandle, 0); }
-
-private:
-    DWORD FHandle;
-    bool FMusic;
-};
 
 }  // namespace
 
@@ -176,12 +154,12 @@ void TAudioMedia::StartSentenceScan()
 
     const void* bytes = FScanAudio->Memory();
     const QWORD size = FScanAudio->Size();
-    TDecodeHandleGuard stream(BASS_StreamCreateFile(TRUE, bytes, 0, size, BASS_STREAM_DECODE), false);
+    TDecodeHandle stream(BASS_StreamCreateFile(TRUE, bytes, 0, size, BASS_STREAM_DECODE), false);
     // Module files are not streams; the music decoder may take them.
     const bool tryMusic = stream.Get() == 0 && size <= std::numeric_limits<DWORD>::max();
-    TDecodeHandleGuard music(
+    TDecodeHandle music(
         tryMusic ? BASS_MusicLoad(TRUE, bytes, 0, static_cast<DWORD>(size), BASS_MUSIC_DECODE, 0) : 0, true);
-    TDecodeHandleGuard& decode = stream.Get() != 0 ? stream : music;
+    TDecodeHandle& decode = stream.Get() != 0 ? stream : music;
     if (decode.Get() == 0)
         return;
 
