@@ -11,15 +11,20 @@
 #include "MessageBoxes.h"
 #include "Setupfrm.h"
 #include "StoredTexts.h"
+#include "StripView.h"
 #include "Streams.h"
 #include "TavreloMedia.h"
+#include "TraceScanner.h"
 #include "UpdownEdit.h"
 
 #include <QAction>
 #include <QActionGroup>
+#include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,18 +37,58 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStringDecoder>
 #include <QStyle>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <cerrno>
+#include <limits>
 
 namespace {
 
 constexpr int kPaintBoxHeight = 113;
 // Gap kept between the title controls and the right edge of pnlInfo.
 constexpr int kInfoRightMargin = 16;
+// The edit box takes text files up to this size; a larger one would stall the window
+// for a long time and is surely not lyrics.
+constexpr qint64 kMaxLyricFileBytes = 64 * 1024 * 1024;
+// lblLRC's background in test mode: $C0DCC0 in the toolkit's BGR order.
+const QColor kTestBackground(0xC0, 0xDC, 0xC0);
+
+const QString kDiscardQuestion = QStringLiteral("歌词内容已修改，尚未保存。确定放弃这些修改吗？");
+
+std::string LocalPath(const QString& FileName)
+{
+    return QFile::encodeName(FileName).toStdString();
+}
+
+// A file read whole; every failure names the file ("Cannot open file ...").
+std::unique_ptr<TMemoryStream> ReadWhole(const QString& FileName)
+{
+    if (QFileInfo(FileName).isDir()) throw EFOpenError(LocalPath(FileName), SystemErrorText(EISDIR));
+    auto stream = std::make_unique<TMemoryStream>();
+    try {
+        stream->LoadFromFile(LocalPath(FileName));
+    } catch (const EReadError& error) {
+        throw EFOpenError(LocalPath(FileName), error.what());
+    }
+    return stream;
+}
 
 }  // namespace
+
+// What OpenMedia has read and made before it changes anything of the window.
+struct TfrmMain::TPreparedMedia {
+    QString FileName;
+    std::unique_ptr<TAudioMedia> Media;       // opened, not yet playing
+    std::unique_ptr<TMemoryStream> ScanCopy;  // the audio bytes for the peak scan
+    QByteArray Digest;                        // identifies the audio bytes
+    TextEncoding LrcEncoding = TextEncoding::Gb18030;
+};
 
 // ---- TPaintBox -----------------------------------------------------------------
 
@@ -255,8 +300,12 @@ void TfrmMain::CreateComponents()
     mmiLoadLrcText = PopupMenu1->addAction(QStringLiteral("载入LRC内容"));
     mmiLoadLrcText->setObjectName(QStringLiteral("mmiLoadLrcText"));
     connect(mmiLoadLrcText, &QAction::triggered, this, Guarded([this] { mmiLoadLrcTextClick(); }));
-    connect(memLRC, &QPlainTextEdit::customContextMenuRequested, this,
-            [this](const QPoint& At) { PopupMenu1->popup(memLRC->viewport()->mapToGlobal(At)); });
+    // Qt's own edit actions stay; the load command is added below them.
+    connect(memLRC, &QPlainTextEdit::customContextMenuRequested, this, [this](const QPoint& At) {
+        QMenu* menu = CreateLrcContextMenu(At);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(memLRC->viewport()->mapToGlobal(At));
+    });
 
     PlaceInfoControls();
 }
@@ -264,6 +313,7 @@ void TfrmMain::CreateComponents()
 void TfrmMain::FormCreate()
 {
     FMiliSecondsPerPixel = ReadMiliSecondsPerPixel();
+    FScanner = std::make_unique<TTraceScanner>(this);
 
     FViewBitmap = QImage();
     FWaveBitmap = QImage();
@@ -273,6 +323,7 @@ void TfrmMain::FormCreate()
     const std::string guide = DecipherText(StoredGuideText, GuidePassPhrase, kAESKeySize128);
     const std::string_view text(guide.data(), std::min(guide.size(), guide.find('\0')));
     memLRC->setPlainText(DecodeLyricBytes(QByteArray(text.data(), static_cast<qsizetype>(text.size()))).text);
+    memLRC->document()->setModified(false);
 
     FViewBitmap = QImage(PaintBox1->width(), PaintBox1->height(), QImage::Format_RGB32);
     FViewBitmap.fill(Qt::black);
@@ -292,6 +343,7 @@ void TfrmMain::FormCreate()
 
 void TfrmMain::FormDestroy()
 {
+    FScanner.reset();  // waits for a scan still decoding; its result is dropped
     FViewBitmap = QImage();
     FWaveBitmap = QImage();
     FMedia.reset();  // stops its playback and its ticks
@@ -328,7 +380,27 @@ void TfrmMain::FormResize()
     const int clientWidth = ScrollBox1->width() - 2 * ScrollBox1->frameWidth();
     PaintBox1->resize(clientWidth, PaintBox1->height());
     FViewWidth = clientWidth;
-    btnMakeClick();
+    // The edit page comes back as with the edit-mode command, but the song goes on
+    // where it was: the strip is redrawn for the new width from the open's trace.
+    ShowEditPage();
+    if (FMedia && !FMediaFileName.isEmpty()) BuildStrip();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* Event)
+{
+    if (KeepChangedText()) {
+        Event->ignore();
+        return;
+    }
+    QWidget::closeEvent(Event);
+}
+
+bool TfrmMain::KeepChangedText()
+{
+    // Read-only text (the guide, or a text loaded before any song) was not typed.
+    if (memLRC->isReadOnly() || !memLRC->document()->isModified()) return false;
+    return ShowMessageBox(this, QMessageBox::Question, kReminderCaption, kDiscardQuestion,
+                          QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok;
 }
 
 bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event)
@@ -376,10 +448,21 @@ void TfrmMain::ShowEditPage()
 
 void TfrmMain::btnMakeClick()
 {
-    // Also the window's general rebuild action (resize); the toggles' down state is
-    // left as it is.
+    // The toggles' down state is left as it is. Reopening plays the song from the
+    // beginning; the files are read first, so a failure leaves the page as it was.
+    if (FMediaFileName.isEmpty()) {
+        ShowEditPage();
+        return;
+    }
+    TPreparedMedia prepared;
+    try {
+        prepared = PrepareMedia(FMediaFileName);
+    } catch (...) {
+        (Notebook1->currentIndex() == 0 ? btnMake : btnTest)->setChecked(true);
+        throw;
+    }
     ShowEditPage();
-    if (!FMediaFileName.isEmpty()) OpenMedia(FMediaFileName);
+    InstallMedia(std::move(prepared));
 }
 
 void TfrmMain::btnTestClick()
@@ -388,7 +471,27 @@ void TfrmMain::btnTestClick()
         btnMake->setChecked(true);
         return;
     }
-    // Playing the saved file in test mode comes with the test mode itself.
+    const QString lrcName = LrcPathFor(FMediaFileName);
+    if (!QFileInfo::exists(lrcName)) {
+        ShowMessageBox(this, QMessageBox::Information, kReminderCaption, QStringLiteral("%1文件找不到！").arg(lrcName));
+        btnMake->setChecked(true);
+        return;
+    }
+    // Test mode plays the saved file, so the controller is made anew from it.
+    TPreparedMedia prepared;
+    try {
+        prepared = PrepareMedia(FMediaFileName);
+    } catch (...) {
+        (Notebook1->currentIndex() == 0 ? btnMake : btnTest)->setChecked(true);
+        throw;
+    }
+    QPalette palette = lblLRC->palette();
+    palette.setColor(QPalette::Window, kTestBackground);
+    lblLRC->setPalette(palette);
+    lblLRC->setAutoFillBackground(true);
+    Notebook1->setCurrentIndex(1);
+    pnlInfo->hide();
+    InstallMedia(std::move(prepared));
 }
 
 void TfrmMain::btnSetupClick()
@@ -423,21 +526,304 @@ void TfrmMain::btnSetupClick()
 
 void TfrmMain::OpenFromCommandLine(const QString& AudioFileName, const QString& LyricsFileName)
 {
-    if (!AudioFileName.isEmpty()) {
-        // Opening audio arrives with the timing workflow (tbtnOpenClick's steps after
-        // its dialog, then OpenMedia); until then only the lyrics are loaded.
-    }
+    if (!AudioFileName.isEmpty()) OpenAudioFile(AudioFileName);
     if (!LyricsFileName.isEmpty()) LoadLyricsText(LyricsFileName);
 }
 
 void TfrmMain::LoadLyricsText(const QString& FileName)
 {
-    TMemoryStream stream;
-    stream.LoadFromFile(QFile::encodeName(FileName).toStdString());
-    memLRC->setPlainText(DecodeLyricBytes(QByteArray::fromStdString(stream.Bytes())).text);
+    if (const QFileInfo info(FileName); info.isFile() && info.size() > kMaxLyricFileBytes)
+        throw Exception("Text exceeds memo capacity");
+    const std::unique_ptr<TMemoryStream> stream = ReadWhole(FileName);
+    const DecodedText decoded = DecodeLyricBytes(QByteArray::fromStdString(stream->Bytes()));
+    memLRC->setPlainText(decoded.text);
+    memLRC->moveCursor(QTextCursor::Start);
+    memLRC->document()->setModified(false);
+    FTextEncoding = decoded.encoding;
+}
+
+
+// ---- Opening ---------------------------------------------------------------------
+
+namespace {
+
+// Bytes one strip column stands for, from the playback stream's own figures (the
+// scan's rule: the length shared out over the columns, never less than 20 ms).
+std::int32_t ColumnBytesOf(HSTREAM Channel, int Columns)
+{
+    const QWORD per20Ms = BASS_ChannelSeconds2Bytes(Channel, 0.02);
+    const QWORD length = BASS_ChannelGetLength(Channel, BASS_POS_BYTE);
+    if (per20Ms <= 0 || Columns < 1) return 0;
+    const QWORD bytes = std::max<QWORD>(std::max<QWORD>(length, 0) / Columns, per20Ms);
+    return static_cast<std::int32_t>(std::min<QWORD>(bytes, std::numeric_limits<std::int32_t>::max()));
+}
+
+QString LyricLineText(const std::string& Bytes, TextEncoding Encoding)
+{
+    const QByteArray bytes = QByteArray::fromStdString(Bytes);
+    if (Encoding != TextEncoding::Gb18030) return QString::fromUtf8(bytes);
+    QStringDecoder decoder("GB18030", QStringDecoder::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
+}  // namespace
+
+TfrmMain::TPreparedMedia TfrmMain::PrepareMedia(const QString& FileName)
+{
+    TPreparedMedia prepared;
+    prepared.FileName = FileName;
+
+    // Both files are read whole before anything of the window changes.
+    const QString lrcName = LrcPathFor(FileName);
+    auto lyric = QFileInfo::exists(lrcName) ? ReadWhole(lrcName) : std::make_unique<TMemoryStream>();
+    auto audio = ReadWhole(FileName);
+
+    prepared.LrcEncoding = DecodeLyricBytes(QByteArray::fromStdString(lyric->Bytes())).encoding;
+    // The document reads bytes; a UTF-8 byte-order mark would stick to its first tag.
+    if (prepared.LrcEncoding == TextEncoding::Utf8Bom)
+        lyric = std::make_unique<TMemoryStream>(lyric->Bytes().substr(3));
+
+    const QByteArrayView audioBytes(audio->Memory(), static_cast<qsizetype>(audio->Size()));
+    prepared.Digest = QByteArray::number(audio->Size()) + ':' + QByteArray::number(qHash(audioBytes, 0x51e7));
+    prepared.ScanCopy = CopyAudioStream(*audio);
+    prepared.ScanCopy->SetPosition(0);
+    audio->SetPosition(0);
+    prepared.Media = std::make_unique<TAudioMedia>(std::move(audio), std::move(lyric));
+    prepared.Media->Open();
+    // Refused here rather than replacing a playing song with silence.
+    if (prepared.Media->Channel() == 0) throw EFOpenError(LocalPath(FileName), "It holds no playable audio");
+    return prepared;
+}
+
+void TfrmMain::InstallMedia(TPreparedMedia Prepared)
+{
+    FMediaFileName = Prepared.FileName;
+    FLrcEncoding = Prepared.LrcEncoding;
+    SetMedia(std::move(Prepared.Media));  // the previous controller stops and goes
+    FMedia->Play();
+    lblTotalTime->setText(FormatTime(FMedia->LengthMs()));
+    FMedia->SetOnUpdate(Guarded([this] { MediaUpdate(FMedia.get()); }));
+
+    // The same bytes again (a mode command) keep their trace; other bytes are scanned
+    // on a worker while the song already plays, the strip black until the peaks come.
+    const bool sameAudio = Prepared.Digest == FTraceDigest && (FTrace || FScanner->Pending());
+    if (!sameAudio) {
+        FTrace.reset();
+        FTraceDigest = Prepared.Digest;
+        FScanner->Start(std::move(Prepared.ScanCopy),
+                        [this](std::shared_ptr<const TLevelTrace> Trace) { TraceArrived(std::move(Trace)); });
+    }
+    BuildStrip();
+    btnInsertLabel->show();
+    PaintBox1->update();
+}
+
+void TfrmMain::OpenMedia(const QString& FileName)
+{
+    InstallMedia(PrepareMedia(FileName));
+}
+
+bool TfrmMain::OpenAudioFile(const QString& FileName)
+{
+    if (KeepChangedText()) return false;
+    TPreparedMedia prepared = PrepareMedia(FileName);
+    FMediaFileName = FileName;
+    txtTitle->clear();
+    memLRC->setReadOnly(false);
+    memLRC->clear();
+    memLRC->document()->setModified(false);
+    FTextEncoding = TextEncoding::Gb18030;
+    InstallMedia(std::move(prepared));
+    btnMake->setChecked(true);
+    Notebook1->setCurrentIndex(0);
+    pnlInfo->show();
+    btnSave->show();
+    txtTitle->show();
+    lblTitle->show();
+    StatusBar1Panels[1]->setText(FMediaFileName);
+    return true;
+}
+
+void TfrmMain::tbtnOpenClick()
+{
+    OpenDialog1->setNameFilter(QStringLiteral("mp3文件 (*.mp3)"));
+    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
+    OpenAudioFile(OpenDialog1->selectedFiles().constFirst());
+}
+
+void TfrmMain::SetMedia(std::unique_ptr<TAudioMedia> Media)
+{
+    FMedia.reset();
+    FMedia = std::move(Media);
+}
+
+// ---- Transport -------------------------------------------------------------------
+
+void TfrmMain::btnPlayClick()
+{
+    if (FMedia) FMedia->Play();
+}
+
+void TfrmMain::btnPauseClick()
+{
+    if (FMedia) FMedia->TogglePause();
+}
+
+void TfrmMain::btnStopClick()
+{
+    if (FMedia) FMedia->Stop();
+}
+
+void TfrmMain::MediaUpdate(TAudioMedia*)
+{
+    if (FBytesPerPixel == 0 || !FMedia) return;
+    FViewBitmap = FWaveBitmap;
+    DrawPlayCursor(FMedia->PositionBytes(), 0, Qt::white);
+    PaintBox1->repaint();
+    lblLapseTime->setText(FormatTime(FMedia->PositionMs()));
+    if (FMedia->State() == msPlaying && btnAutoScroll->isChecked()) ApplyAutoScroll();
+    lblLRC->setText(LyricLineText(FMedia->CurrentText(), FLrcEncoding));
+}
+
+// ---- Time labels -----------------------------------------------------------------
+
+void TfrmMain::btnInsertLabelClick()
+{
+    QTextDocument* document = memLRC->document();
+    const int line = memLRC->textCursor().blockNumber();
+    // An empty last line does not count as a line.
+    const int lineCount = document->blockCount() - (document->lastBlock().length() <= 1 ? 1 : 0);
+    if (line < 0 || line >= lineCount) return;
+
+    // Where the music is now, read from the audio clock at the key press.
+    const QString timeText = FMedia ? FormatTime(FMedia->PositionMs()) : QString();
+    const QTextBlock block = document->findBlockByNumber(line);
+    QTextCursor edit(block);
+    edit.insertText(LabelledLine(timeText, QString()));  // in front of the whole line, however long
+
+    memLRC->horizontalScrollBar()->setValue(0);
+    QScrollBar* vertical = memLRC->verticalScrollBar();
+    vertical->setValue(vertical->value() + line);
+
+    QTextCursor caret(document);
+    if (const QTextBlock next = block.next(); next.isValid())
+        caret.setPosition(next.position());
+    else
+        caret.setPosition(block.position() + block.length() - 1);
+    memLRC->setTextCursor(caret);
+    memLRC->ensureCursorVisible();
+}
+
+bool TfrmMain::memLRCKeyDown(int Key, Qt::KeyboardModifiers Shift)
+{
+    if (Key == Qt::Key_F2) {
+        if (btnInsertLabel->isEnabled()) btnInsertLabelClick();
+        return false;  // the key is left to the edit box
+    }
+    // Shift+Enter would put a line separator inside a line: it looks like a new line
+    // but labels and the saved file would not treat it as one.
+    if ((Key == Qt::Key_Return || Key == Qt::Key_Enter) && (Shift & Qt::ShiftModifier) && !memLRC->isReadOnly()) {
+        QTextCursor caret = memLRC->textCursor();
+        caret.insertBlock();
+        memLRC->setTextCursor(caret);
+        return true;
+    }
+    return false;
+}
+
+// ---- Saving and loading text -----------------------------------------------------
+
+void TfrmMain::btnSaveClick()
+{
+    if (FMediaFileName.isEmpty()) return;
+    const QString lrcName = LrcPathFor(FMediaFileName);
+    if (!HasTitle(txtTitle->text())) {
+        ShowMessageBox(this, QMessageBox::Information, kReminderCaption, QStringLiteral("请输入标题！"));
+        return;
+    }
+    // An audio file that itself ends in ".lrc" would be overwritten by its lyrics.
+    if (QFileInfo(lrcName) == QFileInfo(FMediaFileName))
+        throw EFCreateError(LocalPath(lrcName), "It is the open audio file");
+    if (QFileInfo::exists(lrcName) &&
+        ShowMessageBox(this, QMessageBox::Question, kReminderCaption, QStringLiteral("LRC文件已经存在，是否覆盖？"),
+                       QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+        return;
+
+    // The raw text: toPlainText would turn no-break spaces into spaces.
+    QString text = memLRC->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    text.replace(QChar::LineSeparator, u'\n');
+    // Written beside the old file and renamed over it, so a failure leaves it whole.
+    WriteFileReplacing(lrcName, ComposeLrcFile(txtTitle->text(), text, FTextEncoding));
+    memLRC->document()->setModified(false);
+    ShowMessageBox(this, QMessageBox::Information, kReminderCaption, QStringLiteral("保存LRC成功！"));
+}
+
+void TfrmMain::mmiLoadLrcTextClick()
+{
+    OpenDialog1->setNameFilter(QStringLiteral("文本文件 (*.txt)"));
+    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
+    if (KeepChangedText()) return;
+    LoadLyricsText(OpenDialog1->selectedFiles().constFirst());
+}
+
+QMenu* TfrmMain::CreateLrcContextMenu(const QPoint&)
+{
+    QMenu* menu = memLRC->createStandardContextMenu();
+    menu->addSeparator();
+    menu->addAction(mmiLoadLrcText);
+    return menu;
 }
 
 // ---- Strip -----------------------------------------------------------------------
+
+void TfrmMain::BuildStrip()
+{
+    if (!FMedia) return;
+    const int width = StripWidth(FMedia->LengthMs(), FMiliSecondsPerPixel, FViewWidth);
+    PaintBox1->resize(width, PaintBox1->height());
+    FViewBitmap = QImage(width, PaintBox1->height(), QImage::Format_RGB32);
+    FViewBitmap.fill(Qt::black);
+    if (FTrace && FTrace->IsAudio()) {
+        PaintPeaks(BuildPeakListFromTrace(*FTrace, width, FBytesPerPixel), FViewBitmap);
+    } else {
+        // Until the peaks arrive the scale comes from the playback stream, so that
+        // the cursor and seeking work at once.
+        FBytesPerPixel = ColumnBytesOf(FMedia->Channel(), width);
+    }
+    FWaveBitmap = FViewBitmap;
+    if (FBytesPerPixel > 0) {
+        FViewBitmap = FWaveBitmap;
+        DrawPlayCursor(FMedia->PositionBytes(), 0, Qt::white);
+    }
+    PaintBox1->update();
+}
+
+void TfrmMain::TraceArrived(std::shared_ptr<const TLevelTrace> Trace)
+{
+    FTrace = std::move(Trace);
+    BuildStrip();
+}
+
+void TfrmMain::RebuildStripAtCurrentScale()
+{
+    if (!FMedia) return;
+    BuildStrip();
+}
+
+void TfrmMain::DrawPlayCursor(std::int64_t PosBytes, int TextY, const QColor& Colour)
+{
+    const int column = CursorColumn(PosBytes, FBytesPerPixel);
+    ::DrawPlayCursor(FViewBitmap, column, CursorCaption(FMedia ? FMedia->PositionMs() : 0), TextY, Colour, width(),
+                     height());
+}
+
+void TfrmMain::ApplyAutoScroll()
+{
+    QScrollBar* bar = ScrollBox1->horizontalScrollBar();
+    const int column = CursorColumn(FMedia->PositionBytes(), FBytesPerPixel);
+    if (const std::optional<int> target = AutoScrollTarget(column, bar->value(), FViewWidth)) bar->setValue(*target);
+}
 
 void TfrmMain::PaintBox1Paint(QPainter& Canvas)
 {
@@ -450,28 +836,11 @@ void TfrmMain::PaintBox1Paint(QPainter& Canvas)
         Canvas.fillRect(QRect(0, FViewBitmap.height(), box.width(), box.height() - FViewBitmap.height()), Qt::black);
 }
 
-void TfrmMain::SetMedia(std::unique_ptr<TAudioMedia> Media)
+void TfrmMain::PaintBox1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers, int X, int)
 {
-    FMedia.reset();
-    FMedia = std::move(Media);
+    if (Button == Qt::LeftButton) {
+        if (FMedia) FMedia->SetPositionBytes(std::int64_t{X} * FBytesPerPixel);
+    } else if (Button == Qt::RightButton) {
+        btnPauseClick();
+    }
 }
-
-void TfrmMain::RebuildStripAtCurrentScale()
-{
-    if (!FMedia) return;
-    // Drawing the peaks at the new scale comes with the waveform view.
-}
-
-// ---- Commands that arrive with the timing workflow, saving and test mode ----------
-// They do nothing yet.
-
-void TfrmMain::OpenMedia(const QString&) {}
-void TfrmMain::tbtnOpenClick() {}
-void TfrmMain::btnPlayClick() {}
-void TfrmMain::btnPauseClick() {}
-void TfrmMain::btnStopClick() {}
-void TfrmMain::btnInsertLabelClick() {}
-void TfrmMain::btnSaveClick() {}
-void TfrmMain::mmiLoadLrcTextClick() {}
-void TfrmMain::PaintBox1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int, int) {}
-bool TfrmMain::memLRCKeyDown(int, Qt::KeyboardModifiers) { return false; }

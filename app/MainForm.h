@@ -4,6 +4,9 @@
 // update ticks arrive through that thread's event loop too.
 #pragma once
 
+#include "LyricText.h"
+
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -27,6 +30,8 @@ class QToolBar;
 class QUrl;
 class TAudioMedia;
 class TfrSpeedButton;
+class TTraceScanner;
+struct TLevelTrace;
 
 // The waveform strip's surface: paints what its owner paints and reports presses.
 class TPaintBox : public QWidget {
@@ -94,6 +99,11 @@ public:
     std::int32_t BytesPerPixel() const { return FBytesPerPixel; }
     const QString& MediaFileName() const { return FMediaFileName; }
     bool AudioInitialised() const { return FAudioInitialised; }
+    const QImage& WaveBitmap() const { return FWaveBitmap; }
+    // Whether the peaks of the open file are drawn (they arrive from a worker).
+    bool StripReady() const { return FTrace != nullptr; }
+    // How the edit box's text is saved: as the file it came from was written.
+    TextEncoding LyricEncoding() const { return FTextEncoding; }
 
     // How the help address is handed to the desktop (tests capture it instead).
     using TUrlOpener = std::function<void(const QUrl& Url)>;
@@ -102,9 +112,13 @@ public:
     // Start-up with files named on the command line: the audio file (may be empty)
     // and a lyric text file (may be empty) loaded into memLRC after it.
     void OpenFromCommandLine(const QString& AudioFileName, const QString& LyricsFileName);
-    // Replaces memLRC's text with a text file's (UTF-8 or GB18030). Errors leave the
-    // text as it was ("Cannot open file ...").
+    // Replaces memLRC's text with a text file's (UTF-8 or GB18030) and puts the caret
+    // at its start. Errors leave the text as it was ("Cannot open file ...").
     void LoadLyricsText(const QString& FileName);
+    // tbtnOpenClick after its dialog: asks before discarding changed lyrics, reads the
+    // files, then empties the title and the edit box and opens. Returns false when the
+    // user kept the text. A failed read changes nothing.
+    bool OpenAudioFile(const QString& FileName);
 
     // Commands.
     void btnCloseClick();
@@ -131,7 +145,14 @@ public:
     // touching playback.
     void RebuildStripAtCurrentScale();
 
+    // The controller's update tick (public so that tests can tick by hand).
+    void MediaUpdate(TAudioMedia* Sender);
+    // The edit box's context menu: Qt's edit actions and mmiLoadLrcText. The caller
+    // owns it.
+    QMenu* CreateLrcContextMenu(const QPoint& At);
+
 protected:
+    void closeEvent(QCloseEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;
@@ -145,6 +166,21 @@ private:
     // Page "Default" and pnlInfo, the view half of the edit-mode command.
     void ShowEditPage();
 
+    // Everything OpenMedia reads and makes before it touches the window, so that a
+    // failure leaves the window as it was.
+    struct TPreparedMedia;
+    TPreparedMedia PrepareMedia(const QString& FileName);
+    void InstallMedia(TPreparedMedia Prepared);
+    // True when memLRC holds typed text not yet saved and the user does not want to
+    // discard it.
+    bool KeepChangedText();
+    // The strip for the open file at the current width and scale: the peaks when the
+    // scan has delivered them, black until then; the play cursor redrawn.
+    void BuildStrip();
+    void TraceArrived(std::shared_ptr<const TLevelTrace> Trace);
+    void DrawPlayCursor(std::int64_t PosBytes, int TextY, const QColor& Colour);
+    void ApplyAutoScroll();
+
     void PaintBox1Paint(QPainter& Canvas);
     void PaintBox1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
     // Returns true when the key is consumed.
@@ -157,6 +193,19 @@ private:
     std::int32_t FViewWidth = 0;
     std::int32_t FMiliSecondsPerPixel = 0;
     QString FMediaFileName;
+
+    // The level trace of the open file, from which the strip is drawn at any width
+    // without decoding again; null until the worker delivers it.
+    std::shared_ptr<const TLevelTrace> FTrace;
+    // Identifies the audio bytes the trace was made from, so a reopen of the same
+    // bytes keeps it.
+    QByteArray FTraceDigest;
+    QByteArray FMediaDigest;
+    std::unique_ptr<TTraceScanner> FScanner;
+    // How the open LRC file's lines (CurrentText) are decoded.
+    TextEncoding FLrcEncoding = TextEncoding::Gb18030;
+    // How memLRC's text is saved.
+    TextEncoding FTextEncoding = TextEncoding::Gb18030;
 
     // Whether this window's BASS_Init took the audio library, so it frees it again.
     bool FAudioInitialised = false;

@@ -8,7 +8,9 @@
 int StripWidth(std::int32_t lengthMs, int msPerPixel, int viewWidth)
 {
     const std::int32_t width = msPerPixel > 0 ? lengthMs / msPerPixel : 0;
-    return std::max<int>(width, viewWidth);
+    // Two bitmaps this wide are held; an hours-long file at a fine scale would need
+    // gigabytes (and exceeds what a widget may be wide), so columns then stand for more.
+    return std::min(std::max<int>(width, viewWidth), std::max(kMaxStripWidth, viewWidth));
 }
 
 int CursorColumn(std::int64_t positionBytes, std::int32_t bytesPerPixel)

@@ -10,7 +10,10 @@
 #include <cstdint>
 #include <optional>
 
-// LengthMs div msPerPixel, but at least the view's width.
+// The widest strip made: 100000 columns (45 MB per bitmap), 83 minutes at 50 ms.
+inline constexpr int kMaxStripWidth = 100000;
+
+// LengthMs div msPerPixel, but at least the view's width, and at most kMaxStripWidth.
 int StripWidth(std::int32_t lengthMs, int msPerPixel, int viewWidth);
 
 // The column that holds a byte position; 0 when there is no strip scale.

@@ -11,6 +11,9 @@ TEST(StripView, WidthAndColumns)
     EXPECT_EQ(StripWidth(240000, 20, 965), 12000);
     EXPECT_EQ(StripWidth(10000, 50, 965), 965);  // raised to the view's width
     EXPECT_EQ(StripWidth(0, 50, 965), 965);
+    // A ten-hour file at 20 ms would want 1800000 columns: capped, so the bitmaps fit.
+    EXPECT_EQ(StripWidth(36000000, 20, 965), kMaxStripWidth);
+    EXPECT_EQ(StripWidth(36000000, 0, 965), 965);
     EXPECT_EQ(CursorColumn(441000, 8820), 50);
     EXPECT_EQ(CursorColumn(882000, 8820), 100);
     EXPECT_EQ(CursorColumn(123456, 0), 0);  // no strip scale yet

@@ -1,0 +1,53 @@
+// TTraceScanner: decodes an audio copy into a level trace on a worker thread, so that
+// the GUI thread keeps ticking while a long song is scanned, and hands the finished
+// trace back to the GUI thread through a queued call on the receiver.
+//
+// Threads: Start, Cancel, Pending and the destructor belong to the GUI thread (the
+// receiver's thread); the done callback runs there too. Each worker touches only its
+// own copy of the bytes. A scan cannot be interrupted inside the decode, so a newer
+// Start or a Cancel only drops the older scan's result; the destructor waits for the
+// scans still running (each is bounded by one decode of its file).
+#pragma once
+
+#include "PeakScan.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <thread>
+
+class QObject;
+class TMemoryStream;
+
+class TTraceScanner {
+public:
+    using TDone = std::function<void(std::shared_ptr<const TLevelTrace> Trace)>;
+
+    explicit TTraceScanner(QObject* Receiver) : FReceiver(Receiver) {}
+    ~TTraceScanner();
+
+    TTraceScanner(const TTraceScanner&) = delete;
+    TTraceScanner& operator=(const TTraceScanner&) = delete;
+
+    // Scans Audio (taken over) and later calls Done with its trace, unless another
+    // Start or a Cancel comes first.
+    void Start(std::unique_ptr<TMemoryStream> Audio, TDone Done);
+    // Drops the result of the scan under way, if any.
+    void Cancel();
+    // Whether a result is still to come.
+    bool Pending() const { return FPending; }
+
+private:
+    struct TJob {
+        std::shared_ptr<std::atomic<bool>> Finished;
+        std::jthread Thread;  // last: joined before the flag it sets goes
+    };
+    void ReapFinished();
+
+    QObject* const FReceiver;  // fixed at construction
+    std::uint64_t FGeneration = 0;
+    bool FPending = false;
+    std::list<TJob> FJobs;
+};
