@@ -488,6 +488,16 @@ void TLyricHandle::Add(const TLyricItem& item)
     NoteInsertedAt(FLines.size() - 1);
 }
 
+void TLyricHandle::AddLines(const std::vector<TLyricItem>& items)
+{
+    const std::lock_guard lock(FLock);
+    FLines.reserve(FLines.size() + items.size());
+    for (const TLyricItem& item : items) {
+        FLines.push_back(item);
+        NoteInsertedAt(FLines.size() - 1);
+    }
+}
+
 void TLyricHandle::Delete(int index)
 {
     const std::lock_guard lock(FLock);

@@ -70,6 +70,8 @@ public:
     void Insert(int index, const TLyricItem& item);
     // Appends the item exactly as given (no sorting, no end time, no label).
     void Add(const TLyricItem& item);
+    // Appends several items as one step: a reader sees all of them or none.
+    void AddLines(const std::vector<TLyricItem>& items);
     void Delete(int index);                      // EListError outside the list
     TLyricItem GetItem(int index) const;         // EListError outside the list
     // Overwrites the line, then trims its text and sets its label from its time.

@@ -118,7 +118,6 @@ std::vector<TLyricItem> ChooseSentenceStarts(const std::vector<TOnset>& onsets)
     for (std::size_t k = 0; k < starts.size(); ++k) {
         TLyricItem line;
         line.Time = starts[k];
-        line.TimeLabel = FormatTimeLabel(line.Time);
         line.EndTime = k + 1 < starts.size() ? starts[k + 1] - 1 : kLastLineEnd;
         line.Visibility = lvDefault;
         lines.push_back(std::move(line));
@@ -156,26 +155,15 @@ void TScanThread::RequestStop()
 // Scan thread.
 void TScanThread::Execute(std::stop_token stop)
 {
-    const int countBefore = FLyric.Count();
-    int added = 0;
     try {
         const std::vector<TOnset> onsets = ScanOnsets(FChannel, FLengthMs, FBlockBytes, stop);
-        if (!stop.stop_requested()) {
-            // All lines go in together, each complete with its end time, so a reader
-            // never sees a line whose end is still to come.
-            for (const TLyricItem& line : ChooseSentenceStarts(onsets)) {
-                FLyric.Add(line);
-                ++added;
-            }
-        }
+        // All lines go in together, each complete with its end time, so a reader
+        // sees every sentence or none.
+        if (!stop.stop_requested())
+            FLyric.AddLines(ChooseSentenceStarts(onsets));
     } catch (...) {
-        // A failed scan takes back only its own lines: the header read from the
-        // file, and anything else in the document, stays.
-        try {
-            for (int i = countBefore + added - 1; i >= countBefore; --i)
-                FLyric.Delete(i);
-        } catch (...) {
-        }
+        // Only running out of memory gets here: the document is left empty.
+        FLyric.Clear();
     }
     BASS_StreamFree(FChannel);
     FFinished.store(true, std::memory_order_release);

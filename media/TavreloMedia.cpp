@@ -163,6 +163,8 @@ void TAudioMedia::StartSentenceScan()
     if (decode.Get() == 0)
         return;
 
+    // The audio layer keeps its own copy of the bytes: ours is not needed any more.
+    FScanAudio->Clear();
     FScan = std::make_unique<TScanThread>(decode.Get(), length, *FLyric, static_cast<DWORD>(block));
     // The thread frees the handle from here on.
     decode.Release();
@@ -260,6 +262,8 @@ std::int32_t TAudioMedia::PositionBytes()
 {
     if (!FOpened)
         return 0;
+    // A failed reading is 0 rather than -1, and files past 2 GiB of decoded
+    // audio stay at the largest 32-bit value instead of wrapping negative.
     const QWORD position = BASS_ChannelGetPosition(FChannel, BASS_POS_BYTE);
     return position < 0 ? 0 : ClampToInt32(position);
 }
@@ -493,14 +497,16 @@ bool TAudioMedia::ExportClip(TStream* AudioOut, TStream* LyricOut, TLRCInfo Info
     std::int32_t lyricEnd = 0;
     if (choice == 1) {
         const std::int32_t position = PositionMs();
+        // Where no line holds the position the span is [0, 2147483647]: the clip
+        // runs to the end of the file.
         end = FLyric->LineEndAt(position);
-        if (end == NoLineEnd)
-            return false;  // no sentence holds the position
         start = FLyric->LineStartAt(position);
         lyricEnd = end - 1;
     } else if (choice == 2) {
+        // A byte seek can put B before A; an empty clip would be reported as a
+        // success, so nothing is written and the answer is false.
         if (FPointB <= FPointA)
-            return false;  // an empty or reversed section
+            return false;
         start = FPointA;
         end = FPointB;
         lyricEnd = FPointB;
@@ -509,7 +515,8 @@ bool TAudioMedia::ExportClip(TStream* AudioOut, TStream* LyricOut, TLRCInfo Info
     }
 
     // Both images are made before either output is touched, so a failure in
-    // either leaves the caller's streams as they were.
+    // either (kkk.lrc cannot be written) leaves the caller's streams as they were
+    // instead of handing over a WAV without its lyrics.
     const std::unique_ptr<TMemoryStream> wav = BuildWavClip(FAudio.get(), start, end);
     const std::unique_ptr<TMemoryStream> lrc = FLyric->ExtractSegment(start, lyricEnd, Info);
     if (!wav || !lrc)

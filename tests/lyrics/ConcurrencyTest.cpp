@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 TEST(Concurrency, AppendWhileReading)
 {
@@ -41,4 +42,23 @@ TEST(Concurrency, AppendWhileReading)
     writer.join();
     EXPECT_EQ(doc.Count(), kLines);
     EXPECT_EQ(doc.LineStartAt(12345), 12300);
+}
+
+TEST(Concurrency, LinesAddedTogetherAreSeenTogether)
+{
+    TLyricHandle doc;
+    std::vector<TLyricItem> batch;
+    for (int i = 0; i < 2000; ++i)
+        batch.push_back(TLyricItem{"", "", i * 10, i * 10 + 9, lvDefault});
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        doc.AddLines(batch);
+        done = true;
+    });
+    while (!done) {
+        const int count = doc.Count();
+        EXPECT_TRUE(count == 0 || count == 2000) << count;
+    }
+    writer.join();
+    EXPECT_EQ(doc.LineStartAt(19995), 19990);  // still searched by halves: the batch is in order
 }

@@ -222,8 +222,6 @@ TEST_F(ControllerTest, ExportClipRefusesWithoutStreamsPlaybackLinesOrSentence)
         TAudioMedia& media = PausedAt(3500);
         EXPECT_FALSE(media.ExportClip(nullptr, &lyricOut, {}, {}));
         EXPECT_FALSE(media.ExportClip(&audioOut, nullptr, {}, {}));
-        media.SetPositionMs(500);  // no line holds the position: no sentence to cut
-        EXPECT_FALSE(media.ExportClip(&audioOut, &lyricOut, {}, {}));
         media.Stop();
         EXPECT_FALSE(media.ExportClip(&audioOut, &lyricOut, {}, {}));
     }
@@ -235,6 +233,18 @@ TEST_F(ControllerTest, ExportClipRefusesWithoutStreamsPlaybackLinesOrSentence)
     }
     EXPECT_EQ(audioOut.Size(), 0);
     EXPECT_EQ(lyricOut.Size(), 0);
+}
+
+TEST_F(ControllerTest, ExportClipBeforeTheFirstLineTakesTheWholeFile)
+{
+    // No line holds 500 ms: the span is [0, 2147483647], cut to the file's end.
+    TAudioMedia& media = PausedAt(500, Staircase(10));
+    TMemoryStream audioOut;
+    TMemoryStream lyricOut;
+    ASSERT_TRUE(media.ExportClip(&audioOut, &lyricOut, {}, {}));
+    ASSERT_EQ(audioOut.Size(), 44 + 10 * 176400);
+    EXPECT_EQ(SampleAt(audioOut.Bytes(), 0), 100);
+    EXPECT_EQ(lyricOut.Bytes(), "\r\n[00:01.00]one\r\n[00:03.00]two\r\n[00:05.00]three\r\n");
 }
 
 TEST_F(ControllerTest, ExportClipAsksForTheChoiceWhenAnABSectionExists)

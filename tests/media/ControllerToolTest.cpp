@@ -98,7 +98,9 @@ TEST_F(ControllerTool, ClipCutsASentenceOrASectionThatSoxReadsBack)
     EXPECT_EQ(Soxi("-s", Path("ab.wav")), "177500\n");
 
     const std::string files = Quoted("audio.wav") + " " + Quoted("audio.lrc");
-    EXPECT_EQ(RunTool("clip " + files + " --at 500 -o " + Quoted("none.wav")).Status, 1);  // no line there
+    // Before the first line the sentence is the whole file.
+    EXPECT_EQ(RunTool("clip " + files + " --at 500 -o " + Quoted("intro.wav")).Status, 0);
+    EXPECT_EQ(Soxi("-s", Path("intro.wav")), Soxi("-s", Path("audio.wav")));
     EXPECT_EQ(RunTool("clip " + files + " --at 99000 -o " + Quoted("none.wav")).Status, 1);  // past the end
     EXPECT_EQ(RunTool("clip " + files + " --ab 6000 2000 -o " + Quoted("none.wav")).Status, 2);
     EXPECT_EQ(RunTool("clip " + files + " --at 3500").Status, 2);  // no -o
