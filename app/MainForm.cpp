@@ -20,7 +20,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
-#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -86,7 +86,7 @@ struct TfrmMain::TPreparedMedia {
     QString FileName;
     std::unique_ptr<TAudioMedia> Media;       // opened, not yet playing
     std::unique_ptr<TMemoryStream> ScanCopy;  // the audio bytes for the peak scan
-    QByteArray Digest;                        // identifies the audio bytes
+    QByteArray Digest;                        // identifies the audio file's bytes
     TextEncoding LrcEncoding = TextEncoding::Gb18030;
 };
 
@@ -112,6 +112,11 @@ TfrmMain::TfrmMain(QWidget* Parent) : QWidget(Parent)
     FUrlOpener = [](const QUrl& Url) {
         // Nothing is reported when no browser can take the address.
         QDesktopServices::openUrl(Url);
+    };
+    FFileChooser = [this](const QString& Filter) {
+        OpenDialog1->setNameFilter(Filter);
+        if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return QString();
+        return OpenDialog1->selectedFiles().constFirst();
     };
     CreateComponents();
     FormCreate();
@@ -583,8 +588,11 @@ TfrmMain::TPreparedMedia TfrmMain::PrepareMedia(const QString& FileName)
     if (prepared.LrcEncoding == TextEncoding::Utf8Bom)
         lyric = std::make_unique<TMemoryStream>(lyric->Bytes().substr(3));
 
-    const QByteArrayView audioBytes(audio->Memory(), static_cast<qsizetype>(audio->Size()));
-    prepared.Digest = QByteArray::number(audio->Size()) + ':' + QByteArray::number(qHash(audioBytes, 0x51e7));
+    // The same file, unchanged since (path, size, time of the last write): hashing the
+    // bytes would cost the GUI thread more than the whole rest of a reopen.
+    const QFileInfo audioInfo(FileName);
+    prepared.Digest = QFile::encodeName(audioInfo.absoluteFilePath()) + '|' + QByteArray::number(audio->Size()) + '|' +
+                      QByteArray::number(audioInfo.lastModified().toMSecsSinceEpoch());
     prepared.ScanCopy = CopyAudioStream(*audio);
     prepared.ScanCopy->SetPosition(0);
     audio->SetPosition(0);
@@ -646,9 +654,8 @@ bool TfrmMain::OpenAudioFile(const QString& FileName)
 
 void TfrmMain::tbtnOpenClick()
 {
-    OpenDialog1->setNameFilter(QStringLiteral("mp3文件 (*.mp3)"));
-    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
-    OpenAudioFile(OpenDialog1->selectedFiles().constFirst());
+    const QString chosen = FFileChooser(QStringLiteral("mp3文件 (*.mp3)"));
+    if (!chosen.isEmpty()) OpenAudioFile(chosen);
 }
 
 void TfrmMain::SetMedia(std::unique_ptr<TAudioMedia> Media)
@@ -761,10 +768,9 @@ void TfrmMain::btnSaveClick()
 
 void TfrmMain::mmiLoadLrcTextClick()
 {
-    OpenDialog1->setNameFilter(QStringLiteral("文本文件 (*.txt)"));
-    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
-    if (KeepChangedText()) return;
-    LoadLyricsText(OpenDialog1->selectedFiles().constFirst());
+    const QString chosen = FFileChooser(QStringLiteral("文本文件 (*.txt)"));
+    if (chosen.isEmpty() || KeepChangedText()) return;
+    LoadLyricsText(chosen);
 }
 
 QMenu* TfrmMain::CreateLrcContextMenu(const QPoint&)

@@ -108,6 +108,10 @@ public:
     // How the help address is handed to the desktop (tests capture it instead).
     using TUrlOpener = std::function<void(const QUrl& Url)>;
     void SetUrlOpener(TUrlOpener Opener) { FUrlOpener = std::move(Opener); }
+    // How a file is chosen for opening (OpenDialog1 with the filter; tests answer
+    // instead): the chosen path, or empty when cancelled.
+    using TFileChooser = std::function<QString(const QString& Filter)>;
+    void SetFileChooser(TFileChooser Chooser) { FFileChooser = std::move(Chooser); }
 
     // Start-up with files named on the command line: the audio file (may be empty)
     // and a lyric text file (may be empty) loaded into memLRC after it.
@@ -197,10 +201,9 @@ private:
     // The level trace of the open file, from which the strip is drawn at any width
     // without decoding again; null until the worker delivers it.
     std::shared_ptr<const TLevelTrace> FTrace;
-    // Identifies the audio bytes the trace was made from, so a reopen of the same
-    // bytes keeps it.
+    // Identifies the audio file the trace was made from, so a reopen of the same
+    // unchanged file keeps it.
     QByteArray FTraceDigest;
-    QByteArray FMediaDigest;
     std::unique_ptr<TTraceScanner> FScanner;
     // How the open LRC file's lines (CurrentText) are decoded.
     TextEncoding FLrcEncoding = TextEncoding::Gb18030;
@@ -211,4 +214,5 @@ private:
     bool FAudioInitialised = false;
     bool FShownOnce = false;
     TUrlOpener FUrlOpener;
+    TFileChooser FFileChooser;
 };

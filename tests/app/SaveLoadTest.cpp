@@ -7,7 +7,6 @@
 
 #include <QAction>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -213,21 +212,15 @@ TEST_F(SaveLoad, LoadingThroughTheMenuAndItsErrors)
 
     const QString path = FFolder.filePath(QStringLiteral("menu.txt"));
     WriteBytes(path, "from the menu\n");
-    bool answered = false;
-    QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog || answered) return;
-        answered = true;
-        EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("文本文件 (*.txt)")});
-        dialog->selectFile(path);
-        static_cast<QDialog*>(dialog)->accept();  // QFileDialog takes the selection
+    QStringList filters;
+    form.SetFileChooser([&](const QString& Filter) {
+        filters << Filter;
+        return filters.size() == 1 ? QString() : path;  // cancelled the first time
     });
-    poll.start();
     form.mmiLoadLrcText->trigger();
-    poll.stop();
-    EXPECT_TRUE(answered);
+    EXPECT_TRUE(form.memLRC->toPlainText().isEmpty());
+    form.mmiLoadLrcText->trigger();
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("文本文件 (*.txt)"), QStringLiteral("文本文件 (*.txt)")}));
     EXPECT_EQ(form.memLRC->toPlainText(), QStringLiteral("from the menu\n"));
 
     // A file that cannot be read leaves the text.
@@ -316,4 +309,27 @@ TEST_F(SaveLoad, AFailedOpenLeavesTheWindowAsItWas)
         EXPECT_EQ(Media().State(), msPlaying);
         EXPECT_EQ(Media().PositionMs(), 1000);
     }
+}
+
+TEST_F(SaveLoad, TheOpenCommandOffersMp3FilesAndCancelChangesNothing)
+{
+    TfrmMain& form = ShowForm();
+    const QString song = CopySong(QStringLiteral("ten"));
+    QStringList filters;
+    QString answer;
+    form.SetFileChooser([&](const QString& Filter) {
+        filters << Filter;
+        return answer;
+    });
+    form.tbtnOpen->trigger();
+    EXPECT_EQ(filters, QStringList{QStringLiteral("mp3文件 (*.mp3)")});
+    EXPECT_EQ(form.Media(), nullptr);
+    EXPECT_TRUE(form.memLRC->isReadOnly()) << "the guide stays";
+
+    answer = song;
+    form.tbtnOpen->trigger();
+    EXPECT_EQ(form.MediaFileName(), song);
+    EXPECT_EQ(Media().State(), msPlaying);
+    EXPECT_TRUE(form.btnMake->isChecked());
+    EXPECT_EQ(form.Notebook1->currentIndex(), 0);
 }

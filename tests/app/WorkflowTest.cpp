@@ -81,6 +81,8 @@ TEST_F(WorkflowTest, TimingASongFromOpenToTestMode)
         Tick();
         EXPECT_EQ(form.lblLRC->text(), text) << ms;
     }
+    ASSERT_TRUE(WaitForStrip());
+    Tick();
     EXPECT_TRUE(form.grab().save(QStringLiteral("workflow_test_mode.png")));
 
     // Back to editing: the song starts again, the text is kept.
