@@ -1,7 +1,9 @@
 // TfrmMain: the editor's main window. Its components keep their names as members
 // and object names; its commands are the handlers below, named after the component
 // and the event. Everything here runs on the GUI thread: the media controller's
-// update ticks arrive through that thread's event loop too.
+// update ticks arrive through that thread's event loop too. The one exception is the
+// waveform's decode, which TTraceScanner runs on a worker over its own copy of the
+// bytes; its trace comes back to this thread as a queued call.
 #pragma once
 
 #include "LyricText.h"
