@@ -338,8 +338,10 @@ struct LyricParser {
             const std::size_t cr = FindByte('\r', scanPos);
             const std::size_t valueEnd = (cr != 0 && cr < closing) ? cr : closing;
             StoreHeader(name, Trimmed(s.substr(scanPos - 1, valueEnd - scanPos)));
+            // The kind is left as it was: right after an unclosed fraction it is
+            // still "time", and the tag found then counts as a time tag with the
+            // text collected so far (its end does not move).
             scanPos = closing;
-            kind = Kind::None;  // what was found is a header tag, whatever came before
             return true;
         }
         return false;

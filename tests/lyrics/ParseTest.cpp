@@ -60,6 +60,14 @@ TEST(Parse, TimeTagForms)
         EXPECT_EQ(lines[0].time, ms) << lrc;
     }
     EXPECT_EQ(LinesOf("[0.5x7]q")[0].text, "q");
+    // A header tag met while an unclosed fraction is still being read keeps the
+    // time kind: it stores its value and also counts as a time tag with the text
+    // collected so far, whose end stays where the last accepted tag left it.
+    TLyricHandle doc;
+    doc.SetText("[0.5-ti:abc]xyz");
+    EXPECT_EQ(doc.Info().Title, "abc");
+    EXPECT_EQ(LinesOf("[0.5-ti:abc]xyz"), (std::vector<Line>{{50, "[0.5-ti:abc]xyz"}}));
+    EXPECT_EQ(LinesOf("[00:01]a[0.5-ti:abc]xyz"), (std::vector<Line>{{50, "a[0.5-ti:abc]xyz"}, {1000, "a"}}));
     EXPECT_EQ(LinesOf("[00 : 01 . 5]s")[0].text, "s");
 }
 

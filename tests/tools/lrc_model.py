@@ -222,7 +222,6 @@ class Parser:
             else:
                 self.info[key] = value
             self.pos = close
-            self.kind = "header"
             return True
         return False
 
