@@ -11,8 +11,8 @@ TTraceScanner::~TTraceScanner()
 {
     // Results posted from now on are dropped with the receiver's pending events.
     ++FGeneration;
-    for (TJob& job : FJobs) job.Thread.request_stop();
-    FJobs.clear();  // joins
+    StopRunning();
+    FJobs.clear();  // joins, promptly: each worker checks its stop every 20 ms reading
 }
 
 void TTraceScanner::ReapFinished()
@@ -21,8 +21,16 @@ void TTraceScanner::ReapFinished()
     FJobs.remove_if([](const TJob& Job) { return Job.Finished->load(std::memory_order_acquire); });
 }
 
+void TTraceScanner::StopRunning()
+{
+    // Their results would be dropped anyway: let them stop decoding.
+    for (TJob& job : FJobs)
+        job.Thread.request_stop();
+}
+
 void TTraceScanner::Cancel()
 {
+    StopRunning();
     ++FGeneration;
     FPending = false;
     ReapFinished();
@@ -30,6 +38,7 @@ void TTraceScanner::Cancel()
 
 void TTraceScanner::Start(std::unique_ptr<TMemoryStream> Audio, TDone Done)
 {
+    StopRunning();
     ReapFinished();
     const std::uint64_t generation = ++FGeneration;
     FPending = true;
@@ -37,7 +46,7 @@ void TTraceScanner::Start(std::unique_ptr<TMemoryStream> Audio, TDone Done)
     // Worker thread: decodes its own copy, then posts the trace to the GUI thread.
     auto work = [this, generation, finished, audio = std::shared_ptr<TMemoryStream>(std::move(Audio)),
                  done = std::move(Done)](std::stop_token Stop) mutable {
-        auto trace = std::make_shared<const TLevelTrace>(ReadLevelTrace(*audio));
+        auto trace = std::make_shared<const TLevelTrace>(ReadLevelTrace(*audio, Stop));
         audio.reset();
         if (!Stop.stop_requested()) {
             // Runs on the GUI thread; `this` outlives every posted call because the

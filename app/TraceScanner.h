@@ -4,9 +4,8 @@
 //
 // Threads: Start, Cancel, Pending and the destructor belong to the GUI thread (the
 // receiver's thread); the done callback runs there too. Each worker touches only its
-// own copy of the bytes. A scan cannot be interrupted inside the decode, so a newer
-// Start or a Cancel only drops the older scan's result; the destructor waits for the
-// scans still running (each is bounded by one decode of its file).
+// own copy of the bytes. A newer Start, a Cancel or the destructor stops the scans
+// under way (each checks its stop every 20 ms reading) and drops their results.
 #pragma once
 
 #include "PeakScan.h"
@@ -45,6 +44,7 @@ private:
         std::jthread Thread;  // last: joined before the flag it sets goes
     };
     void ReapFinished();
+    void StopRunning();
 
     QObject* const FReceiver;  // fixed at construction
     std::uint64_t FGeneration = 0;

@@ -170,7 +170,7 @@ void TAudioMedia::DrawPeaks(std::unique_ptr<TMemoryStream> stream, int columns, 
     PaintPeaks(peaks, bitmap);
 }
 
-TLevelTrace ReadLevelTrace(TMemoryStream& stream)
+TLevelTrace ReadLevelTrace(TMemoryStream& stream, std::stop_token stop)
 {
     TLevelTrace trace;
     const TDecodeHandle handle(OpenDecode(stream));
@@ -184,7 +184,7 @@ TLevelTrace ReadLevelTrace(TMemoryStream& stream)
         trace.Readings.reserve(static_cast<std::size_t>(std::min<std::int64_t>(trace.LengthBytes / trace.BytesPer20Ms + 2, 1 << 20)));
     ReadLevels(handle.Get(), [&](const TLevelReading& reading) {
         trace.Readings.push_back(reading);
-        return false;
+        return stop.stop_requested();
     });
     return trace;
 }

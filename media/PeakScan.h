@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 #include <vector>
 
 class QImage;
@@ -36,7 +37,8 @@ struct TLevelTrace {
 };
 
 // Decodes the whole of stream's bytes once (the stream is rewound, not freed).
-TLevelTrace ReadLevelTrace(TMemoryStream& stream);
+// Stops early, with the readings so far, once `stop` is requested (checked every reading).
+TLevelTrace ReadLevelTrace(TMemoryStream& stream, std::stop_token stop = {});
 
 // The peak list BuildPeakList would give for `columns` over the same bytes, and its
 // bytes per column (0 and an empty list when the trace is not audio or columns < 1).

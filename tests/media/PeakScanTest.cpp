@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stop_token>
+
 #include <QColor>
 #include <QImage>
 
@@ -262,6 +264,16 @@ TEST(PeakTrace, RebuildsExactlyWhatAFreshScanGivesForEveryWidth)
             ExpectSameList(actual, expected);
         }
     }
+}
+
+TEST(PeakTrace, AStopEndsTheDecodeAtOnce)
+{
+    const Bytes bytes = Fx().bytes("vbr.mp3");
+    TMemoryStream stream(std::string(bytes.begin(), bytes.end()));
+    std::stop_source stop;
+    stop.request_stop();
+    const TLevelTrace trace = ReadLevelTrace(stream, stop.get_token());
+    EXPECT_LE(trace.Readings.size(), 1u);
 }
 
 TEST(PeakTrace, NotAudioGivesAnEmptyTrace)
