@@ -451,6 +451,18 @@ void TfrmMain::ShowEditPage()
     pnlInfo->show();
 }
 
+// Reads the current file for a mode command; when that fails, the toggles are put
+// back to match the page still shown before the error goes on to its box.
+TfrmMain::TPreparedMedia TfrmMain::PrepareMediaForModeSwitch()
+{
+    try {
+        return PrepareMedia(FMediaFileName);
+    } catch (...) {
+        (Notebook1->currentIndex() == 0 ? btnMake : btnTest)->setChecked(true);
+        throw;
+    }
+}
+
 void TfrmMain::btnMakeClick()
 {
     // The toggles' down state is left as it is. Reopening plays the song from the
@@ -459,13 +471,7 @@ void TfrmMain::btnMakeClick()
         ShowEditPage();
         return;
     }
-    TPreparedMedia prepared;
-    try {
-        prepared = PrepareMedia(FMediaFileName);
-    } catch (...) {
-        (Notebook1->currentIndex() == 0 ? btnMake : btnTest)->setChecked(true);
-        throw;
-    }
+    TPreparedMedia prepared = PrepareMediaForModeSwitch();
     ShowEditPage();
     InstallMedia(std::move(prepared));
 }
@@ -483,13 +489,7 @@ void TfrmMain::btnTestClick()
         return;
     }
     // Test mode plays the saved file, so the controller is made anew from it.
-    TPreparedMedia prepared;
-    try {
-        prepared = PrepareMedia(FMediaFileName);
-    } catch (...) {
-        (Notebook1->currentIndex() == 0 ? btnMake : btnTest)->setChecked(true);
-        throw;
-    }
+    TPreparedMedia prepared = PrepareMediaForModeSwitch();
     QPalette palette = lblLRC->palette();
     palette.setColor(QPalette::Window, kTestBackground);
     lblLRC->setPalette(palette);

@@ -176,6 +176,7 @@ private:
     // failure leaves the window as it was.
     struct TPreparedMedia;
     TPreparedMedia PrepareMedia(const QString& FileName);
+    TPreparedMedia PrepareMediaForModeSwitch();
     void InstallMedia(TPreparedMedia Prepared);
     // True when memLRC holds typed text not yet saved and the user does not want to
     // discard it.

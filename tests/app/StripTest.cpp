@@ -1,4 +1,4 @@
-// The waveform strip with real MP3s: its geometry at the spec'd examples, the peaks
+// The waveform strip with real MP3s: its geometry at the documented examples, the peaks
 // arriving from the worker while the song plays, the cursor, clicks, auto-scroll,
 // and resizing or rescaling without starting the song again.
 #include "WorkflowFixture.h"
